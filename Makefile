@@ -1,0 +1,33 @@
+# The two everyday commands: `make run` and `make test`.
+JOBS ?= $(shell nproc)
+CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
+
+.PHONY: all deps build build-asan run test test-dev test-asan clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev -j$(JOBS)
+
+build-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j$(JOBS)
+
+# Starts the simulated module on port 1, then the program.
+run: build
+	scripts/run
+
+test: test-dev test-asan
+
+test-dev: build
+	ctest --test-dir build $(CTEST_FLAGS)
+
+test-asan: build-asan
+	ctest --test-dir build-asan $(CTEST_FLAGS)
+
+clean:
+	rm -rf build build-asan build-release
