@@ -1,0 +1,41 @@
+#pragma once
+
+#include "unique_fd.h"
+
+#include <QObject>
+
+#include <initializer_list>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace pondara::sim {
+
+// Turns POSIX signals into a Qt signal on the event loop: the handler only
+// writes the signal number into a pipe, whose other end a socket notifier
+// watches. One instance at a time; it restores the default handlers when
+// destroyed.
+class SignalPipe : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SignalPipe(std::initializer_list<int> signal_numbers, QObject* parent = nullptr);
+    ~SignalPipe() override;
+
+    // False if the pipe or a handler could not be set up.
+    bool ok() const { return m_ok; }
+
+signals:
+    void received(int signal_number);
+
+private:
+    void drain();
+
+    UniqueFd m_read_end;
+    UniqueFd m_write_end;
+    QSocketNotifier* m_notifier = nullptr;
+    std::vector<int> m_signal_numbers;
+    bool m_ok = false;
+};
+
+}  // namespace pondara::sim

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "byte_schedule.h"
+#include "fault_plan.h"
+#include "module_sim.h"
+#include "port_link.h"
+#include "pseudo_terminal.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+
+class QSocketNotifier;
+
+namespace pondara::sim {
+
+// The simulated module on a line: a pseudo-terminal published as virtual
+// port N, a ModuleSim answering what arrives, and the line's behaviour:
+// 9600-baud pacing, a reply delay and injected faults. Everything runs on
+// the thread's event loop.
+class SimLine : public QObject {
+    Q_OBJECT
+
+public:
+    struct Counters {
+        quint64 requests = 0;  // well-formed requests for this module
+        quint64 replies = 0;   // replies that put at least one byte on the line
+        quint64 faults = 0;    // faults injected, unplugging included
+    };
+
+    explicit SimLine(int port_number, QObject* parent = nullptr);
+    ~SimLine() override;
+
+    // Opens the line and publishes it; false with the reason in `error` if
+    // that fails. Also arms the unplug-after timer, if set.
+    bool start(QString* error = nullptr);
+    // Closes the line and removes the link, quietly.
+    void stop();
+    // Closes the line as if its cable were pulled: the device goes away, a
+    // program that has it open sees a hang-up, the link is removed. False if
+    // it was not plugged.
+    bool unplug();
+    // A new line (device name may change), published under the same port.
+    bool replug(QString* error = nullptr);
+
+    bool plugged() const { return m_pty.is_open(); }
+    int port_number() const { return m_port_number; }
+    QString device_path() const { return m_pty.slave_path(); }
+    QString link_path() const { return m_link.path(); }
+
+    ModuleSim& module() { return m_module; }
+    const ModuleSim& module() const { return m_module; }
+
+    void set_pacing(bool on) { m_schedule.set_pacing(on); }
+    bool pacing() const { return m_schedule.pacing(); }
+    void set_reply_delay(std::chrono::milliseconds delay);
+    std::chrono::milliseconds reply_delay() const { return m_reply_delay; }
+
+    // A fault for every reply from now on (Fault::none clears it and any
+    // fault set once).
+    void set_fault(Fault fault);
+    // A fault for the next reply only.
+    void set_fault_once(Fault fault) { m_faults.set_once(fault); }
+    // Probability per reply of a random reply fault.
+    void set_fault_rate(double probability) { m_faults.set_rate(probability); }
+    const FaultPlan& faults() const { return m_faults; }
+
+    // Seeds the AD noise and the random faults and bytes.
+    void set_seed(std::uint32_t seed);
+    // Unplugs this long after start(), or from now if already started;
+    // zero cancels.
+    void set_unplug_after(std::chrono::seconds after);
+
+    Counters counters() const;
+
+    // Applies one console command and returns a one-line answer.
+    QString command(const QString& line);
+
+signals:
+    void unplugged();
+    void replugged();
+
+private:
+    bool open_line(QString* error);
+    void close_line();
+    void read_requests();
+    void send_reply(const Packet& reply);
+    void pump();
+    ByteSchedule::Time now() const;
+
+    const int m_port_number;
+    ModuleSim m_module;
+    FaultPlan m_faults;
+    ByteSchedule m_schedule;
+    PseudoTerminal m_pty;
+    PortLink m_link;
+    QSocketNotifier* m_reader = nullptr;  // child; lives while the line is open
+    QTimer m_write_timer;
+    QTimer m_unplug_timer;
+    QElapsedTimer m_clock;
+    std::chrono::milliseconds m_last_step{0};
+    std::chrono::milliseconds m_reply_delay{0};
+    std::chrono::seconds m_unplug_after{0};
+    std::mt19937 m_rng;
+    QByteArray m_held;  // the rest of a late reply
+    quint64 m_replies = 0;
+    quint64 m_faults_injected = 0;
+};
+
+}  // namespace pondara::sim

@@ -1,0 +1,19 @@
+#include "main_window/box_message_sink.h"
+#include "main_window/main_form.h"
+#include "serial/port_factory.h"
+#include "serial/port_resolver.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("PondaraV6"));
+    QApplication::setApplicationDisplayName(QStringLiteral("PondaraV6"));
+
+    pondara::BoxMessageSink messages;
+    pondara::MainForm main_form(pondara::make_port_factory(), messages,
+                                [] { return pondara::PortResolver().mapping(); });
+    main_form.show();
+    return QApplication::exec();
+}

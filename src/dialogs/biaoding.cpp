@@ -1,0 +1,100 @@
+#include "dialogs/biaoding.h"
+
+#include "main_window/look.h"
+#include "main_window/main_form.h"
+#include "main_window/message_sink.h"
+#include "main_window/messages.h"
+#include "serial/frame_sender.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace pondara {
+
+namespace {
+
+const QString allowed_weights = QStringLiteral("1 到 16777215 的整数");
+
+}  // namespace
+
+Biaoding::Biaoding(MainForm& main_form, MessageSink& messages)
+    : QWidget(nullptr, Qt::Window), m_main_form(main_form), m_messages(messages)
+{
+    setObjectName(QStringLiteral("biaoding"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    const qreal dpi = look::logical_dpi(this);
+    resize(look::twips_to_pixels(5865, dpi), look::twips_to_pixels(4950, dpi));
+
+    m_label1 = new QLabel(QStringLiteral("注意：确认后，称重模块将按照新的值进行重新标定,标定不支持小数"
+                                         "（如61.5可用615代替，返回结果再重新加上小数点）"),
+                          this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setWordWrap(true);
+    m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_biaoding_val = new QLineEdit(QStringLiteral("100"), this);
+    m_biaoding_val->setObjectName(QStringLiteral("biaoding_val"));
+    QPalette palette = m_biaoding_val->palette();
+    palette.setColor(QPalette::Text, QColor(255, 0, 0));
+    m_biaoding_val->setPalette(palette);
+    m_label2 = new QLabel(QStringLiteral("标定值"), this);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setBuddy(m_biaoding_val);
+    m_open_comm = new QPushButton(QStringLiteral("确认"), this);
+    m_open_comm->setObjectName(QStringLiteral("open_comm"));
+    m_command1 = new QPushButton(QStringLiteral("取消"), this);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+
+    look::place(m_label1, {480, 480, 4935, 1860}, 18, dpi);
+    look::place(m_label2, {1260, 3045, 1155, 495}, 18, dpi);
+    look::place(m_biaoding_val, {2835, 3045, 960, 435}, 15.75, dpi);
+    look::place(m_open_comm, {945, 4095, 1455, 375}, 15.75, dpi);
+    look::place(m_command1, {3255, 4095, 1455, 375}, 15.75, dpi);
+
+    setTabOrder(m_open_comm, m_command1);
+    setTabOrder(m_command1, m_biaoding_val);
+    m_open_comm->setFocus();
+
+    connect(m_open_comm, &QPushButton::clicked, this, &Biaoding::open_comm_Click);
+    connect(m_command1, &QPushButton::clicked, this, &Biaoding::Command1_Click);
+}
+
+void Biaoding::open_comm_Click()
+{
+    const QString text = m_biaoding_val->text();
+    const QString caption = m_label2->text();
+    const auto number = text_to_double(text);
+    if (!number) {
+        m_messages.post(this, messages::conversion_failed(caption, text, number.error(), allowed_weights));
+        return;
+    }
+    if (number.value() == 0.0) {  // exactly 0: nothing to calibrate
+        close();
+        return;
+    }
+    const auto weight = text_to_int32(text);
+    if (!weight || weight.value() < 0 || weight.value() > static_cast<std::int32_t>(max_value)) {
+        m_messages.post(this, messages::conversion_failed(caption, text, ConversionError::overflow,
+                                                          allowed_weights));
+        return;
+    }
+    if (weight.value() == 0) {
+        // Not 0 but rounds to 0: a calibration against no weight would wreck
+        // the module's calibration.
+        m_messages.post(this, messages::error(messages::ErrorNumber::overflow,
+                                              QStringLiteral("“%1”中的%2取整后为 0，不能用于标定。\n允许的值：%3。")
+                                                  .arg(caption, messages::quoted(text), allowed_weights)));
+        return;
+    }
+    const Command command = make_command(Leixing::calibrate, static_cast<std::uint32_t>(weight.value()));
+    m_main_form.SET_BUFF(command.leixing, command.data1, command.data2, command.data3, command.data4);
+    close();
+}
+
+void Biaoding::Command1_Click()
+{
+    close();
+}
+
+}  // namespace pondara

@@ -1,0 +1,201 @@
+#include "dialogs/canshu.h"
+
+#include "main_window/look.h"
+#include "main_window/main_form.h"
+#include "main_window/message_sink.h"
+#include "main_window/messages.h"
+#include "main_window/port_opening.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace pondara {
+
+namespace {
+
+const QString parameter_error = QStringLiteral("参数错误");
+
+}  // namespace
+
+Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& messages)
+    : QWidget(nullptr, Qt::Window),
+      m_main_form(main_form),
+      m_messages(messages),
+      m_port(make_port()),
+      m_sender(*m_port)
+{
+    setObjectName(QStringLiteral("canshu"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_port->setObjectName(QStringLiteral("MSComm1"));
+    const qreal dpi = look::logical_dpi(this);
+    resize(look::twips_to_pixels(5940, dpi), look::twips_to_pixels(3375, dpi));
+
+    const auto label = [this](const char* name, const QString& text) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QLatin1String(name));
+        return l;
+    };
+    const auto box = [this](const char* name) {
+        auto* b = new QLineEdit(this);
+        b->setObjectName(QLatin1String(name));
+        return b;
+    };
+    const auto button = [this](const char* name, const QString& text) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_label3 = label("Label3", QStringLiteral("AD模块参数设置"));
+    m_label1 = label("Label1", QStringLiteral("采样周期："));
+    m_zhouqi = box("zhouqi");
+    m_command1 = button("Command1", QStringLiteral("读取"));
+    m_command2 = button("Command2", QStringLiteral("写入"));
+    m_label2 = label("Label2", QStringLiteral("滤波宽度："));
+    m_kuandu = box("kuandu");
+    m_command3 = button("Command3", QStringLiteral("读取"));
+    m_command4 = button("Command4", QStringLiteral("写入"));
+    m_command6 = button("Command6", QStringLiteral("帮助"));
+    m_command5 = button("Command5", QStringLiteral("关闭"));
+    m_label1->setBuddy(m_zhouqi);
+    m_label2->setBuddy(m_kuandu);
+
+    look::place(m_label3, {1320, 240, 2415, 375}, 15.75, dpi);
+    look::place(m_label1, {360, 1320, 1215, 375}, 15, dpi);
+    look::place(m_zhouqi, {2040, 1320, 975, 375}, 15, dpi);
+    look::place(m_command1, {3360, 1320, 855, 375}, 15.75, dpi);
+    look::place(m_command2, {4440, 1320, 855, 375}, 15.75, dpi);
+    look::place(m_label2, {360, 1920, 1575, 375}, 15, dpi);
+    look::place(m_kuandu, {2040, 1920, 975, 375}, 15, dpi);
+    look::place(m_command3, {3360, 1920, 855, 375}, 15.75, dpi);
+    look::place(m_command4, {4440, 1920, 855, 375}, 15.75, dpi);
+    look::place(m_command6, {840, 2640, 1575, 375}, 15.75, dpi);
+    look::place(m_command5, {3360, 2640, 1575, 375}, 15.75, dpi);
+
+    QWidget* const order[] = {m_command4, m_command3, m_kuandu, m_command2,
+                              m_command1, m_zhouqi,   m_command5, m_command6};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    m_command4->setFocus();
+
+    connect(m_command1, &QPushButton::clicked, this, &Canshu::Command1_Click);
+    connect(m_command2, &QPushButton::clicked, this, &Canshu::Command2_Click);
+    connect(m_command3, &QPushButton::clicked, this, &Canshu::Command3_Click);
+    connect(m_command4, &QPushButton::clicked, this, &Canshu::Command4_Click);
+    connect(m_command5, &QPushButton::clicked, this, &Canshu::Command5_Click);
+    connect(m_command6, &QPushButton::clicked, this, &Canshu::Command6_Click);
+    connect(m_port.get(), &PortObject::onComm, this, &Canshu::MSComm1_OnComm);
+    connect(m_port.get(), &PortObject::lost, this, &Canshu::port_lost);
+}
+
+Canshu::~Canshu() = default;
+
+std::optional<QString> Canshu::Form_Load()
+{
+    auto failure = open_numbered_port(*m_port, m_main_form.chuankou_num_text(), QStringLiteral("串口号"),
+                                      m_main_form.port_list());
+    m_device = m_port->deviceName();
+    return failure;
+}
+
+void Canshu::Command1_Click() { send_frame(make_command(Leixing::read_zhouqi)); }
+void Canshu::Command2_Click() { write_param(m_zhouqi, 15.0, Leixing::write_zhouqi); }
+void Canshu::Command3_Click() { send_frame(make_command(Leixing::read_kuandu)); }
+void Canshu::Command4_Click() { write_param(m_kuandu, 20.0, Leixing::write_kuandu); }
+void Canshu::Command5_Click() { close(); }
+
+void Canshu::Command6_Click()
+{
+    tell(QStringLiteral("采样周期为AD芯片的采集周期，数值1-15，数值越大，速度越低，精度越高。"
+                        "滤波参数为单片机内部平均值滤波长度，数值1-20，表示取多少个数值做平均"));
+}
+
+void Canshu::write_param(QLineEdit* box, double upper, Leixing type)
+{
+    // The range is checked on the number as typed, before rounding; a text
+    // that is no number at all gets the same answer.
+    const auto number = text_to_double(box->text());
+    if (!number || number.value() < 1.0 || number.value() > upper) {
+        tell(parameter_error);
+        return;
+    }
+    const auto value = text_to_byte(box->text());  // 1..upper after the check
+    send_frame(make_command(type, value.value()));
+}
+
+void Canshu::send_frame(const Command& command)
+{
+    if (!m_port->portOpen()) {
+        tell(messages::error(messages::ErrorNumber::port_not_open,
+                             QStringLiteral("参数窗口的串口未打开，没有发送。请关闭本窗口后重新打开。")));
+        return;
+    }
+    const ConversionError error = m_sender.send_frame(m_main_form.add_text(), command);
+    if (error != ConversionError::none) {
+        tell(messages::conversion_failed(QStringLiteral("模块地址"), m_main_form.add_text(), error,
+                                         QStringLiteral("0 到 255 的整数（更大的数取除以 256 的余数）")));
+    }
+}
+
+void Canshu::MSComm1_OnComm()
+{
+    if (m_port->commEvent() != PortObject::com_ev_receive)
+        return;
+    for (std::size_t k = 0; k < 8; ++k) {
+        const auto byte = m_port->input();
+        if (!byte)
+            return;
+        m_rx_buf[k] = *byte;
+    }
+    if (reply_ok(m_rx_buf))
+        show_param();
+}
+
+void Canshu::show_param()
+{
+    const QString value = QString::number(m_rx_buf[6]);
+    switch (m_rx_buf[2]) {
+    case static_cast<int>(Leixing::write_zhouqi):
+    case static_cast<int>(Leixing::read_zhouqi):
+        m_zhouqi->setText(value);
+        break;
+    case static_cast<int>(Leixing::write_kuandu):
+    case static_cast<int>(Leixing::read_kuandu):
+        m_kuandu->setText(value);
+        break;
+    default:
+        break;
+    }
+}
+
+void Canshu::port_lost(const QString& reason)
+{
+    tell(messages::connection_lost(m_port->commPort(), m_device, reason));
+}
+
+void Canshu::tell(const QString& text)
+{
+    m_messages.post(this, text);
+}
+
+void Canshu::close_without_hand_back()
+{
+    m_hand_back = false;
+    close();
+}
+
+void Canshu::closeEvent(QCloseEvent* event)
+{
+    // Unload: release the device and run the main window's toggle, which
+    // normally opens the main port again.
+    m_port->setPortOpen(false);
+    if (m_hand_back)
+        m_main_form.open_comm_Click();
+    m_hand_back = false;
+    QWidget::closeEvent(event);
+}
+
+}  // namespace pondara

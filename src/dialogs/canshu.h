@@ -1,0 +1,83 @@
+#pragma once
+
+#include "protocol/packet.h"
+#include "serial/frame_sender.h"
+#include "serial/port_object.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace pondara {
+
+class MainForm;
+class MessageSink;
+
+// The parameters dialog: reads and writes the module's sampling period
+// (`zhouqi`, 1..15) and filter width (`kuandu`, 1..20) through a port of its
+// own, which holds the device the main window hands over while the dialog is
+// open.
+class Canshu : public QWidget {
+    Q_OBJECT
+
+public:
+    Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& messages);
+    ~Canshu() override;
+
+    // Opens the dialog's port on the main window's port number. Returns the
+    // message for the operator when that fails.
+    std::optional<QString> Form_Load();
+
+    // Closes the dialog without handing the port back (the main window is
+    // going away).
+    void close_without_hand_back();
+
+    PortObject& MSComm1() { return *m_port; }
+    const RxBuf& rx_buf() const { return m_rx_buf; }
+    const Packet& tx_buf() const { return m_sender.tx_buf(); }
+
+    void Command1_Click();  // 读取 sampling period
+    void Command2_Click();  // 写入 sampling period
+    void Command3_Click();  // 读取 filter width
+    void Command4_Click();  // 写入 filter width
+    void Command5_Click();  // 关闭
+    void Command6_Click();  // 帮助
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void MSComm1_OnComm();
+    void port_lost(const QString& reason);
+    void show_param();
+    void write_param(QLineEdit* box, double upper, Leixing type);
+    void send_frame(const Command& command);
+    void tell(const QString& text);
+
+    MainForm& m_main_form;
+    MessageSink& m_messages;
+    std::unique_ptr<PortObject> m_port;
+    FrameSender m_sender;  // the dialog's own sender and tx_buf
+    RxBuf m_rx_buf{};
+    bool m_hand_back = true;
+    QString m_device;  // the device the port was opened on, for messages
+
+    QLabel* m_label3 = nullptr;
+    QLabel* m_label1 = nullptr;
+    QLineEdit* m_zhouqi = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    QLabel* m_label2 = nullptr;
+    QLineEdit* m_kuandu = nullptr;
+    QPushButton* m_command3 = nullptr;
+    QPushButton* m_command4 = nullptr;
+    QPushButton* m_command6 = nullptr;
+    QPushButton* m_command5 = nullptr;
+};
+
+}  // namespace pondara

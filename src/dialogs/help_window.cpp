@@ -1,0 +1,57 @@
+#include "dialogs/help_window.h"
+
+#include "dialogs/help_text.h"
+#include "main_window/look.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace pondara {
+
+HelpWindow::HelpWindow() : QWidget(nullptr, Qt::Window)
+{
+    setObjectName(QStringLiteral("help"));
+    setWindowTitle(QStringLiteral("Form1"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    const qreal dpi = look::logical_dpi(this);
+    resize(look::twips_to_pixels(8460, dpi), look::twips_to_pixels(6930, dpi));
+
+    // The background takes the style's colour for scroll bars (their
+    // button face).
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    m_label1 = new QLabel(QStringLiteral("欢迎使用"), this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_text1 = new QPlainTextEdit(this);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_text1->setTabChangesFocus(true);
+    // The widget keeps lines, not line ends: CR LF becomes a line break.
+    QString shown = help_text();
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_text1->setPlainText(shown);
+    m_label1->setBuddy(m_text1);
+    m_open_comm = new QPushButton(QStringLiteral("确认"), this);
+    m_open_comm->setObjectName(QStringLiteral("open_comm"));
+
+    look::place(m_label1, {3720, 120, 1455, 375}, 18, dpi);
+    m_text1->setGeometry(look::twips_rect(735, 720, 7095, 5175, dpi));
+    look::place(m_open_comm, {3360, 6360, 1455, 375}, 15.75, dpi);
+
+    setTabOrder(m_open_comm, m_text1);
+    m_open_comm->setFocus();
+    connect(m_open_comm, &QPushButton::clicked, this, &HelpWindow::open_comm_Click);
+}
+
+void HelpWindow::open_comm_Click()
+{
+    close();
+}
+
+}  // namespace pondara

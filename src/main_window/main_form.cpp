@@ -1,0 +1,366 @@
+#include "main_window/main_form.h"
+
+#include "dialogs/biaoding.h"
+#include "dialogs/canshu.h"
+#include "dialogs/help_window.h"
+#include "main_window/look.h"
+#include "main_window/message_sink.h"
+#include "main_window/messages.h"
+#include "main_window/port_opening.h"
+
+#include <QCloseEvent>
+#include <QHelpEvent>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolTip>
+
+// Resources of a static library are registered by hand.
+static void init_resources() { Q_INIT_RESOURCE(pondara); }
+
+namespace pondara {
+
+namespace {
+
+constexpr qreal control_points = 15.75;
+constexpr int poll_interval_ms = 200;
+
+QLineEdit* make_box(QWidget* parent, const char* name, const QString& text)
+{
+    auto* box = new QLineEdit(text, parent);
+    box->setObjectName(QLatin1String(name));
+    return box;
+}
+
+QLabel* make_label(QWidget* parent, const char* name, const QString& caption, QWidget* buddy)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setBuddy(buddy);
+    return label;
+}
+
+QPushButton* make_button(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+// Shows the single instance held in `instance`, creating it first when it is
+// not open; an open one is only brought to the front.
+template <typename Dialog, typename Create>
+void show_single(QPointer<Dialog>& instance, Create create)
+{
+    if (!instance) {
+        instance = create();
+        instance->show();
+        look::centre_on_screen(instance);
+    } else {
+        instance->showNormal();
+    }
+    instance->raise();
+    instance->activateWindow();
+}
+
+void set_text_colour(QLineEdit* box, const QColor& colour)
+{
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Text, colour);
+    box->setPalette(palette);
+}
+
+}  // namespace
+
+MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortLister list_ports,
+                   QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint),
+      m_make_port(make_port),
+      m_port(make_port()),
+      m_messages(messages),
+      m_list_ports(std::move(list_ports)),
+      m_module1(*m_port)
+{
+    setObjectName(QStringLiteral("main_form"));
+    setWindowTitle(QStringLiteral("PondaraV6"));
+    init_resources();
+    setWindowIcon(QIcon(QStringLiteral(":/pondara/pondara.xpm")));
+    m_port->setObjectName(QStringLiteral("MSComm1"));
+    build_controls();
+
+    connect(m_port.get(), &PortObject::onComm, this, &MainForm::MSComm1_OnComm);
+    connect(m_port.get(), &PortObject::lost, this, &MainForm::port_lost);
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setTimerType(Qt::PreciseTimer);
+    m_timer1->setInterval(poll_interval_ms);
+    connect(m_timer1, &QTimer::timeout, this, &MainForm::poll_tick);
+    m_timer1->start();
+}
+
+MainForm::~MainForm()
+{
+    // Dialogs still open go with the main window.
+    delete m_biaoding.data();
+    delete m_canshu.data();
+    delete m_help.data();
+}
+
+void MainForm::build_controls()
+{
+    const qreal dpi = look::logical_dpi(this);
+    setFixedSize(look::twips_to_pixels(5820, dpi), look::twips_to_pixels(3990, dpi));
+
+    m_chuankou_num = make_box(this, "chuankou_num", QStringLiteral("1"));
+    m_label3 = make_label(this, "Label3", QStringLiteral("串口号"), m_chuankou_num);
+    m_open_comm = make_button(this, "open_comm", QStringLiteral("打开串口"));
+    m_add = make_box(this, "add", QStringLiteral("1"));
+    m_label5 = make_label(this, "Label5", QStringLiteral("模块地址"), m_add);
+    m_ad_now = make_box(this, "AD_now", QStringLiteral("0"));
+    m_label2 = make_label(this, "Label2", QStringLiteral("当前AD值"), m_ad_now);
+    m_weight_now = make_box(this, "weight_now", QStringLiteral("0"));
+    m_label1 = make_label(this, "Label1", QStringLiteral("当前重量"), m_weight_now);
+    m_clr_command = make_button(this, "clr_command", QStringLiteral("置零"));
+    m_biaoding_command = make_button(this, "biaoding_command", QStringLiteral("标定"));
+    m_command1 = make_button(this, "Command1", QStringLiteral("设置"));
+    m_help_command = make_button(this, "help_command", QStringLiteral("帮助"));
+
+    const struct {
+        QWidget* control;
+        QRect twips;
+    } layout[] = {
+        {m_label3, {120, 120, 1335, 375}},
+        {m_chuankou_num, {1680, 120, 495, 375}},
+        {m_open_comm, {3840, 120, 1455, 375}},
+        {m_label5, {120, 870, 1335, 375}},
+        {m_add, {1680, 870, 600, 375}},
+        {m_label2, {120, 1485, 1335, 375}},
+        {m_ad_now, {1680, 1485, 1695, 375}},
+        {m_label1, {120, 2205, 1335, 375}},
+        {m_weight_now, {1680, 2205, 1695, 375}},
+        {m_clr_command, {240, 3120, 1095, 495}},
+        {m_biaoding_command, {1680, 3120, 1035, 480}},
+        {m_command1, {3120, 3120, 1035, 480}},
+        {m_help_command, {4560, 3120, 1095, 495}},
+    };
+    for (const auto& [control, twips] : layout)
+        look::place(control, twips, control_points, dpi);
+
+    set_text_colour(m_ad_now, Qt::blue);
+    set_text_colour(m_weight_now, Qt::red);
+
+    // Tab order of the controls that take the focus.
+    const QWidget* const order[] = {m_biaoding_command, m_ad_now,       m_weight_now,
+                                    m_chuankou_num,     m_open_comm,    m_clr_command,
+                                    m_help_command,     m_add,          m_command1};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    m_biaoding_command->setFocus();
+
+    m_chuankou_num->installEventFilter(this);
+
+    connect(m_open_comm, &QPushButton::clicked, this, &MainForm::open_comm_Click);
+    connect(m_clr_command, &QPushButton::clicked, this, &MainForm::clr_command_Click);
+    connect(m_biaoding_command, &QPushButton::clicked, this, &MainForm::biaoding_command_Click);
+    connect(m_command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
+    connect(m_help_command, &QPushButton::clicked, this, &MainForm::help_command_Click);
+}
+
+QString MainForm::chuankou_num_text() const { return m_chuankou_num->text(); }
+QString MainForm::add_text() const { return m_add->text(); }
+
+const QStringList MainForm::port_list() const
+{
+    return m_list_ports ? m_list_ports() : QStringList{};
+}
+
+void MainForm::SET_BUFF(std::uint8_t leixing, std::uint8_t data1, std::uint8_t data2,
+                        std::uint8_t data3, std::uint8_t data4)
+{
+    m_cmd_buf = {leixing, data1, data2, data3, data4};
+    m_buff_flag = 1;
+}
+
+void MainForm::poll_tick()
+{
+    if (m_buff_flag != 0) {
+        m_buff_flag = 0;
+        if (m_port->portOpen())
+            send_frame({m_cmd_buf[0], m_cmd_buf[1], m_cmd_buf[2], m_cmd_buf[3], m_cmd_buf[4]});
+        return;
+    }
+    if (!m_port->portOpen())
+        return;
+    if (m_last_query == 1) {
+        m_last_query = 2;
+        send_frame(make_command(Leixing::read_weight));
+    } else {
+        m_last_query = 1;
+        send_frame(make_command(Leixing::read_ad));
+    }
+}
+
+void MainForm::send_frame(const Command& command)
+{
+    const ConversionError error = m_module1.send_frame(add_text(), command);
+    if (error == ConversionError::none)
+        return;
+    // A bad address would fail again at every tick: stop polling and say so
+    // once.
+    close_main_port();
+    tell(messages::conversion_failed(m_label5->text(), add_text(), error,
+                                     QStringLiteral("0 到 255 的整数（更大的数取除以 256 的余数）")));
+}
+
+void MainForm::open_comm_Click()
+{
+    if (m_port->portOpen()) {
+        close_main_port();
+        return;
+    }
+    if (const auto failure = open_numbered_port(*m_port, chuankou_num_text(), m_label3->text(), port_list())) {
+        tell(*failure);
+        return;
+    }
+    m_open_number = m_port->commPort();
+    m_open_device = m_port->deviceName();
+    m_open_comm->setText(QStringLiteral("关闭串口"));
+}
+
+void MainForm::close_main_port()
+{
+    m_port->setPortOpen(false);
+    m_open_comm->setText(QStringLiteral("打开串口"));
+}
+
+void MainForm::port_lost(const QString& reason)
+{
+    m_open_comm->setText(QStringLiteral("打开串口"));
+    tell(messages::connection_lost(m_open_number, m_open_device, reason));
+}
+
+void MainForm::clr_command_Click()
+{
+    const Command zero = make_command(Leixing::zero);
+    SET_BUFF(zero.leixing, zero.data1, zero.data2, zero.data3, zero.data4);
+}
+
+void MainForm::biaoding_command_Click()
+{
+    show_single(m_biaoding, [this] { return new Biaoding(*this, m_messages); });
+}
+
+void MainForm::Command1_Click()
+{
+    // Hand the device to the parameters dialog: release the main port, then
+    // the dialog opens its own on the same number.
+    const bool was_open = m_port->portOpen();
+    if (was_open)
+        close_main_port();
+    if (m_canshu) {
+        show_single(m_canshu, [] { return nullptr; });
+        return;
+    }
+    auto dialog = std::make_unique<Canshu>(*this, m_make_port, m_messages);
+    if (const auto failure = dialog->Form_Load()) {
+        // The dialog is not shown; the main port goes back as it was.
+        dialog.reset();
+        tell(*failure);
+        if (was_open)
+            open_comm_Click();
+        return;
+    }
+    show_single(m_canshu, [&dialog] { return dialog.release(); });
+}
+
+void MainForm::help_command_Click()
+{
+    show_single(m_help, [] { return new HelpWindow; });
+}
+
+void MainForm::MSComm1_OnComm()
+{
+    if (m_port->commEvent() != PortObject::com_ev_receive)
+        return;
+    for (std::size_t k = 0; k < 8; ++k) {
+        const auto byte = m_port->input();
+        if (!byte)
+            return;  // fewer than 8 bytes after all: not a reply
+        m_rx_buf[k] = *byte;
+    }
+    if (reply_ok(m_rx_buf))
+        show_reply();
+}
+
+void MainForm::show_reply()
+{
+    switch (m_rx_buf[2]) {
+    case static_cast<int>(Leixing::read_ad):
+        m_ad_now->setText(QString::number(reply_value(m_rx_buf)));
+        break;
+    case static_cast<int>(Leixing::read_weight):
+        m_weight_now->setText(QString::number(reply_value(m_rx_buf)));
+        break;
+    case static_cast<int>(Leixing::zero):
+        tell(messages::zero_done);
+        break;
+    case static_cast<int>(Leixing::calibrate):
+        tell(messages::calibration_done);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainForm::tell(const QString& text)
+{
+    m_messages.post(this, text);
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_chuankou_num && event->type() == QEvent::ToolTip) {
+        // The mapping can change while the program runs (adapters plugged,
+        // virtual ports published): build it afresh at each hover.
+        const QStringList ports = port_list();
+        const QString tip = ports.isEmpty() ? QStringLiteral("本机没有可用的串口") : ports.join(QLatin1Char('\n'));
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, m_chuankou_num);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainForm::closeEvent(QCloseEvent* event)
+{
+    // Closing the main window ends the program: message boxes still open
+    // for it go with it.
+    for (QMessageBox* box : findChildren<QMessageBox*>())
+        box->close();
+    close_dialogs();
+    QWidget::closeEvent(event);
+}
+
+Biaoding* MainForm::biaoding() const { return m_biaoding; }
+Canshu* MainForm::canshu() const { return m_canshu; }
+HelpWindow* MainForm::help() const { return m_help; }
+
+void MainForm::close_dialogs()
+{
+    // The dialogs have no owner window; each is destroyed when it closes.
+    if (m_biaoding)
+        m_biaoding->close();
+    if (m_canshu)
+        m_canshu->close_without_hand_back();
+    if (m_help)
+        m_help->close();
+}
+
+}  // namespace pondara

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "protocol/packet.h"
+#include "serial/frame_sender.h"
+#include "serial/port_object.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace pondara {
+
+class Biaoding;
+class Canshu;
+class HelpWindow;
+class MessageSink;
+
+// Lists the machine's ports as "1 = /dev/ttyUSB0" lines, for the tooltip of
+// the port number box and for the message when a number leads nowhere.
+using PortLister = std::function<QStringList()>;
+
+// The main window: port number and module address, the open/close button,
+// the two live readouts, and the buttons for zeroing, calibration,
+// parameters and help. Its timer polls the module every 200 ms.
+class MainForm : public QWidget {
+    Q_OBJECT
+
+public:
+    MainForm(const PortFactory& make_port, MessageSink& messages, PortLister list_ports = {},
+             QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // Queues one command for the next tick; a second call before that tick
+    // replaces the first.
+    void SET_BUFF(std::uint8_t leixing, std::uint8_t data1, std::uint8_t data2, std::uint8_t data3,
+                  std::uint8_t data4);
+
+    // The open/close toggle of the main port (also run by the parameters
+    // dialog when it closes).
+    void open_comm_Click();
+
+    // The texts of the port number and address boxes, read by every sender
+    // and port opening of the program.
+    QString chuankou_num_text() const;
+    QString add_text() const;
+
+    PortObject& MSComm1() { return *m_port; }
+    MessageSink& message_sink() { return m_messages; }
+    const QStringList port_list() const;
+
+    // Polling state.
+    const std::array<std::uint8_t, 5>& cmd_buf() const { return m_cmd_buf; }
+    std::uint8_t buff_flag() const { return m_buff_flag; }
+    std::uint8_t last_query() const { return m_last_query; }
+    const RxBuf& rx_buf() const { return m_rx_buf; }
+
+    // The dialogs, while they are open (single instances).
+    Biaoding* biaoding() const;
+    Canshu* canshu() const;
+    HelpWindow* help() const;
+
+public slots:
+    // One tick of Timer1: the queued command, else the next measurement query.
+    void poll_tick();
+
+private slots:
+    void clr_command_Click();
+    void biaoding_command_Click();
+    void Command1_Click();
+    void help_command_Click();
+    void MSComm1_OnComm();
+    void port_lost(const QString& reason);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void build_controls();
+    void send_frame(const Command& command);
+    void show_reply();
+    void close_main_port();
+    void tell(const QString& text);
+    void close_dialogs();
+
+    PortFactory m_make_port;
+    std::unique_ptr<PortObject> m_port;
+    MessageSink& m_messages;
+    PortLister m_list_ports;
+    FrameSender m_module1;  // the program's shared sender, on this window's port
+
+    std::array<std::uint8_t, 5> m_cmd_buf{};
+    std::uint8_t m_buff_flag = 0;
+    std::uint8_t m_last_query = 0;
+    RxBuf m_rx_buf{};
+
+    int m_open_number = 0;  // the number the port was opened with
+    QString m_open_device;  // and the device it led to
+
+    QLabel* m_label3 = nullptr;
+    QLineEdit* m_chuankou_num = nullptr;
+    QPushButton* m_open_comm = nullptr;
+    QLabel* m_label5 = nullptr;
+    QLineEdit* m_add = nullptr;
+    QLabel* m_label2 = nullptr;
+    QLineEdit* m_ad_now = nullptr;
+    QLabel* m_label1 = nullptr;
+    QLineEdit* m_weight_now = nullptr;
+    QPushButton* m_clr_command = nullptr;
+    QPushButton* m_biaoding_command = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_help_command = nullptr;
+    QTimer* m_timer1 = nullptr;
+
+    QPointer<Biaoding> m_biaoding;
+    QPointer<Canshu> m_canshu;
+    QPointer<HelpWindow> m_help;
+};
+
+}  // namespace pondara

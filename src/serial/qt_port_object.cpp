@@ -1,0 +1,274 @@
+#include "serial/qt_port_object.h"
+
+#include "serial/open_devices.h"
+
+#include <QFile>
+#include <QLockFile>
+#include <QPointer>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace pondara {
+
+namespace {
+
+constexpr qint64 read_buffer_size = 1024;
+
+// Who holds the lock file Qt keeps for `device`, in words, when it can be
+// told: Qt names it LCK.. followed by the path without "/dev/" and with every
+// '/' made '_' (LCK..ttyUSB0, LCK..pts_3), in the first usable lock folder.
+QString lock_holder(const QString& device)
+{
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"}) {
+        const QString path = QLatin1String(dir) + QStringLiteral("/LCK..") + name;
+        if (!QFile::exists(path))
+            continue;
+        qint64 pid = 0;
+        QString host;
+        QString app;
+        if (QLockFile(path).getLockInfo(&pid, &host, &app))
+            return QStringLiteral("locked by %1 (process %2) in %3").arg(app).arg(pid).arg(path);
+        return QStringLiteral("locked in %1").arg(path);
+    }
+    return {};
+}
+
+}  // namespace
+
+QtPortObject::QtPortObject(QObject* parent) : PortObject(parent), m_port(new QSerialPort(this))
+{
+    m_port->setReadBufferSize(read_buffer_size);
+    connect(m_port, &QSerialPort::readyRead, this, &QtPortObject::on_ready_read);
+    connect(m_port, &QSerialPort::errorOccurred, this, &QtPortObject::on_error);
+}
+
+QtPortObject::QtPortObject(PortResolver::Roots roots, QObject* parent) : QtPortObject(parent)
+{
+    m_roots = std::move(roots);
+}
+
+QtPortObject::~QtPortObject()
+{
+    m_port->disconnect(this);
+    close_device();
+    if (m_dispatching > 0) {
+        // Destroyed by an OnComm handler: the QSerialPort is still inside its
+        // readyRead emission and touches itself when that returns, so it is
+        // deleted from the event loop instead of with this object.
+        m_port->setParent(nullptr);
+        m_port->deleteLater();
+    }
+}
+
+void QtPortObject::setCommPort(std::int16_t number)
+{
+    m_comm_port = number;
+}
+
+std::int16_t QtPortObject::commPort() const
+{
+    return m_comm_port;
+}
+
+bool QtPortObject::portOpen() const
+{
+    return m_open;
+}
+
+std::optional<OpenFailure> QtPortObject::setPortOpen(bool open)
+{
+    if (!open) {
+        close_device();
+        return std::nullopt;
+    }
+    if (m_open)
+        return std::nullopt;
+    return this->open();
+}
+
+std::optional<OpenFailure> QtPortObject::open()
+{
+    close_device();  // whatever is left of a lost device
+
+    const PortResolver resolver(m_roots.value_or(PortResolver::system_roots()));
+    const auto resolved = resolver.resolve(m_comm_port);
+    if (const auto* failure = std::get_if<OpenFailure>(&resolved))
+        return *failure;
+    const QString device = std::get<PortTarget>(resolved).device;
+
+    if (device_open_here(device))
+        return OpenFailure{OpenFailure::Reason::in_use, device,
+                           QStringLiteral("%1 is already open in this program").arg(device)};
+
+    m_port->setPortName(device);
+    m_port->setBaudRate(QSerialPort::Baud9600);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port->open(QIODevice::ReadWrite))
+        return open_failure(device);
+
+    note_device_opened(device);
+    m_device = device;
+    m_open = true;
+    m_comm_event = 0;
+    ++m_session;
+    return std::nullopt;
+}
+
+OpenFailure QtPortObject::open_failure(const QString& device) const
+{
+    const QString words = m_port->errorString();
+    switch (m_port->error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return {OpenFailure::Reason::no_such_port, device, words};
+    case QSerialPort::PermissionError: {
+        // Qt reports a held lock, a device busy in exclusive mode and a
+        // device the user may not open alike; only the last fails access().
+        if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
+            return {OpenFailure::Reason::no_permission, device, words};
+        const QString holder = lock_holder(device);
+        return {OpenFailure::Reason::in_use, device,
+                holder.isEmpty() ? words : words + QStringLiteral(" (") + holder + QLatin1Char(')')};
+    }
+    case QSerialPort::UnsupportedOperationError:
+        // A character device that takes no serial settings: not a terminal.
+        return {OpenFailure::Reason::not_a_device, device, words};
+    default:
+        return {OpenFailure::Reason::other, device, words};
+    }
+}
+
+void QtPortObject::close_device()
+{
+    m_open = false;
+    if (m_port->isOpen())
+        m_port->close();
+    if (!m_device.isEmpty())
+        note_device_closed(m_device);
+    m_device.clear();
+}
+
+void QtPortObject::setRThreshold(std::int16_t bytes)
+{
+    m_threshold = bytes;
+}
+
+void QtPortObject::clearInBuffer()
+{
+    if (!m_open)
+        return;
+    // clear(Input) discards the driver's queue and Qt's buffer; skip() makes
+    // sure of the latter.
+    m_port->clear(QSerialPort::Input);
+    m_port->skip(m_port->bytesAvailable());
+    m_pump.tookBytes();
+}
+
+int QtPortObject::inBufferCount() const
+{
+    return m_open ? static_cast<int>(m_port->bytesAvailable()) : 0;
+}
+
+void QtPortObject::setOutput(const Packet& bytes)
+{
+    if (!m_open)
+        return;
+    const auto size = static_cast<qint64>(bytes.size());
+    if (m_port->write(reinterpret_cast<const char*>(bytes.data()), size) == size && m_open)
+        m_port->flush();  // hands the block to the driver now rather than on the next event loop turn
+}
+
+std::optional<std::uint8_t> QtPortObject::input()
+{
+    char byte = 0;
+    if (!m_open || !m_port->getChar(&byte))
+        return std::nullopt;
+    m_pump.tookBytes();
+    return static_cast<std::uint8_t>(byte);
+}
+
+std::int16_t QtPortObject::commEvent() const
+{
+    return m_comm_event;
+}
+
+QString QtPortObject::deviceName() const
+{
+    return m_device;
+}
+
+void QtPortObject::on_ready_read()
+{
+    if (!m_open)
+        return;
+    const QPointer<QtPortObject> alive(this);
+    ++m_dispatching;
+    m_comm_event = com_ev_receive;
+    m_pump.run(*this, m_threshold);
+    if (alive)
+        --m_dispatching;
+}
+
+void QtPortObject::on_error(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError:
+    case QSerialPort::TimeoutError:
+        return;
+    default:
+        break;
+    }
+    // Errors while opening are reported by open(); after a loss, none count.
+    if (!m_open)
+        return;
+
+    // Qt 6.4 reports a hang-up as a ReadError on every event loop turn and
+    // never closes the port itself, so it is closed here, inside the signal:
+    // nothing in QSerialPort touches the descriptor or its notifiers after
+    // emitting an error. The handlers hear of it from the event loop, where
+    // they may safely reopen or destroy this object.
+    const QString reason = loss_reason(error);
+    close_device();
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason, session = m_session] {
+            if (session == m_session && !m_open)
+                emit lost(reason);
+        },
+        Qt::QueuedConnection);
+}
+
+QString QtPortObject::loss_reason(QSerialPort::SerialPortError error) const
+{
+    QString what;
+    switch (error) {
+    case QSerialPort::ReadError:
+        what = QStringLiteral("read error");
+        break;
+    case QSerialPort::WriteError:
+        what = QStringLiteral("write error");
+        break;
+    case QSerialPort::ResourceError:
+        what = QStringLiteral("device disappeared");
+        break;
+    default:
+        what = QStringLiteral("device error");
+        break;
+    }
+    // After a hang-up Qt's text is a stale errno (a read that returned
+    // nothing sets none); the descriptor tells what happened.
+    pollfd fd{m_port->handle(), POLLIN, 0};
+    if (fd.fd >= 0 && ::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR)) != 0)
+        return QStringLiteral("%1 hung up (unplugged or closed)").arg(m_device);
+    return QStringLiteral("%1 on %2: %3").arg(what, m_device, m_port->errorString());
+}
+
+}  // namespace pondara

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "serial/comm_event_pump.h"
+#include "serial/port_object.h"
+#include "serial/port_resolver.h"
+
+#include <QSerialPort>
+
+#include <cstdint>
+#include <optional>
+
+namespace pondara {
+
+// The port object over QSerialPort: 9600 baud, 8 data bits, no parity, 1
+// stop bit, no flow control, 1024-byte receive buffer. DTR and RTS are left
+// alone (a pseudo-terminal refuses them).
+//
+// Opening resolves the number to a device (PortResolver), resolves links, and
+// refuses anything but a character device before opening or writing
+// anything. A device is open at most once: within the program by our own
+// record of open devices, across programs by Qt's lock file in /var/lock,
+// which is named after the device path and is honoured also for root (the
+// kernel's exclusive mode is not).
+//
+// Any error of the open device other than a timeout or an unsupported
+// setting counts as its loss: the port is closed at once, and lost() follows
+// from the event loop, once.
+class QtPortObject final : public PortObject {
+    Q_OBJECT
+
+public:
+    explicit QtPortObject(QObject* parent = nullptr);
+    // Numbers ports under the given folders rather than the system's.
+    explicit QtPortObject(PortResolver::Roots roots, QObject* parent = nullptr);
+    ~QtPortObject() override;
+
+    QtPortObject(const QtPortObject&) = delete;
+    QtPortObject& operator=(const QtPortObject&) = delete;
+
+    void setCommPort(std::int16_t number) override;
+    std::int16_t commPort() const override;
+    bool portOpen() const override;
+    std::optional<OpenFailure> setPortOpen(bool open) override;
+    void setRThreshold(std::int16_t bytes) override;
+    void clearInBuffer() override;
+    int inBufferCount() const override;
+    void setOutput(const Packet& bytes) override;
+    std::optional<std::uint8_t> input() override;
+    std::int16_t commEvent() const override;
+    QString deviceName() const override;
+
+private:
+    std::optional<OpenFailure> open();
+    OpenFailure open_failure(const QString& device) const;
+    void close_device();
+    void on_ready_read();
+    void on_error(QSerialPort::SerialPortError error);
+    QString loss_reason(QSerialPort::SerialPortError error) const;
+
+    std::optional<PortResolver::Roots> m_roots;
+    QSerialPort* m_port;  // child; see the destructor
+    CommEventPump m_pump;
+    QString m_device;  // canonical path while open
+    std::uint64_t m_session = 0;  // counts openings, so a late loss notice of an earlier one is dropped
+    int m_dispatching = 0;        // > 0 while inside the QSerialPort's readyRead
+    std::int16_t m_comm_port = 1;
+    std::int16_t m_threshold = 0;
+    std::int16_t m_comm_event = 0;
+    bool m_open = false;
+};
+
+}  // namespace pondara

@@ -1,0 +1,578 @@
+// The real port object on pseudo-terminals reached through virtual port
+// links: one-block writes, OnComm rounds, clearing, exclusive opening within
+// the program and against a second process, refusal of targets that are not
+// devices, and losing the device and getting it back.
+
+#include "serial/qt_port_object.h"
+#include "serial/virtual_port.h"
+#include "test_pty.h"
+#include "virtual_port_links.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace pondara;
+using pondara::test::TestPty;
+
+namespace {
+
+const char* const helper_variable = "PONDARA_PORT_HELPER";
+
+double cpu_seconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray counting_bytes(int count, int first = 1)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes.append(static_cast<char>(first + i));
+    return bytes;
+}
+
+// Every LCK.. file in the folders Qt may keep serial port locks in.
+QStringList lock_files()
+{
+    QStringList files;
+    for (const char* dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
+        for (const QString& name : QDir(QLatin1String(dir)).entryList({"LCK..*"}, QDir::Files | QDir::System))
+            files.append(QLatin1String(dir) + '/' + name);
+    return files;
+}
+
+// Records every open, creation and change of files in the watched folders.
+class Touches {
+public:
+    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) {}
+    ~Touches() { ::close(m_fd); }
+    Touches(const Touches&) = delete;
+    Touches& operator=(const Touches&) = delete;
+
+    bool watch(const QString& dir)
+    {
+        const int wd = inotify_add_watch(m_fd, QFile::encodeName(dir).constData(),
+                                         IN_OPEN | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE);
+        return wd >= 0;
+    }
+
+    // "name mask" for each event so far.
+    QStringList events() const
+    {
+        QStringList seen;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                seen.append(QString::fromLocal8Bit(event->len ? event->name : "") + ' ' +
+                            QString::number(event->mask, 16));
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return seen;
+    }
+
+private:
+    int m_fd;
+};
+
+// Takes bytes in an OnComm handler, `take` a round (0: none), and counts the
+// rounds. Past 100 rounds it closes the port so that a runaway loop ends.
+struct Taker {
+    Taker(QtPortObject& port_, int take_) : port(port_), take(take_) {}
+
+    QtPortObject& port;
+    int take;
+    int rounds = 0;
+    bool wrong_event = false;
+    QByteArray taken;
+
+    void attach()
+    {
+        QObject::connect(&port, &PortObject::onComm, &port, [this] {
+            ++rounds;
+            wrong_event |= port.commEvent() != PortObject::com_ev_receive;
+            for (int i = 0; i < take; ++i)
+                if (const auto byte = port.input())
+                    taken.append(static_cast<char>(*byte));
+            if (rounds > 100)
+                port.setPortOpen(false);
+        });
+    }
+};
+
+// Child process modes: "hold" opens port 1, says so on stdout and keeps it
+// open until its stdin closes; "try" opens port 1 and exits with 0 when that
+// worked, or 10 plus the failure reason.
+int run_helper(const QByteArray& mode)
+{
+    QtPortObject port;
+    port.setCommPort(1);
+    const auto failure = port.setPortOpen(true);
+    if (mode == "try")
+        return failure ? 10 + static_cast<int>(failure->reason) : 0;
+    std::printf("%s\n", failure ? "failed" : "open");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    return 0;
+}
+
+}  // namespace
+
+class TestPortObject : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void write_arrives_as_one_block();
+    void receive_rounds_data();
+    void receive_rounds();
+    void bytes_arriving_during_handler();
+    void handler_closes_or_destroys_data();
+    void handler_closes_or_destroys();
+    void clear_in_buffer_data();
+    void clear_in_buffer();
+    void second_open_refused_data();
+    void second_open_refused();
+    void other_process_data();
+    void other_process();
+    void refused_before_opening_data();
+    void refused_before_opening();
+    void loss_and_reopen_data();
+    void loss_and_reopen();
+
+private:
+    std::unique_ptr<QtPortObject> make_port(int number = 1) const;
+    std::unique_ptr<QtPortObject> open_port(TestPty& pty);
+
+    QTemporaryDir m_files;  // no machine ports: only virtual ports count
+};
+
+std::unique_ptr<QtPortObject> TestPortObject::make_port(int number) const
+{
+    auto port = std::make_unique<QtPortObject>(
+        PortResolver::Roots{virtual_port_dir(), m_files.filePath("dev"), m_files.filePath("sys")});
+    port->setCommPort(static_cast<std::int16_t>(number));
+    port->setRThreshold(8);
+    return port;
+}
+
+std::unique_ptr<QtPortObject> TestPortObject::open_port(TestPty& pty)
+{
+    if (!pty.isOpen() || !test::publish_virtual_port(1, pty.slavePath()))
+        return nullptr;
+    auto port = make_port();
+    if (const auto failure = port->setPortOpen(true)) {
+        qWarning() << "open failed:" << failure->detail;
+        return nullptr;
+    }
+    return port;
+}
+
+void TestPortObject::init()
+{
+    QVERIFY(QDir().mkpath(m_files.filePath("dev")));
+    QVERIFY(QDir(virtual_port_dir()).removeRecursively());
+}
+
+void TestPortObject::cleanup()
+{
+    QDir(virtual_port_dir()).removeRecursively();
+}
+
+void TestPortObject::write_arrives_as_one_block()
+{
+    TestPty pty;
+    const auto port = open_port(pty);
+    QVERIFY(port);
+    QCOMPARE(port->deviceName(), QFileInfo(pty.slavePath()).canonicalFilePath());
+
+    port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
+    QCOMPARE(pty.receiveOneRead(2000).toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+}
+
+void TestPortObject::receive_rounds_data()
+{
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<int>("take");
+    QTest::addColumn<QList<int>>("rounds_after");  // OnComm count after each chunk
+    QTest::addColumn<QByteArray>("taken");
+
+    QTest::newRow("5 then 3: once, at the 8th byte")
+        << QList<QByteArray>{counting_bytes(5), counting_bytes(3, 6)} << 8 << 8 << QList<int>{0, 1}
+        << counting_bytes(8);
+    QTest::newRow("16 at once: two rounds of 8")
+        << QList<QByteArray>{counting_bytes(16)} << 8 << 8 << QList<int>{2} << counting_bytes(16);
+    QTest::newRow("handler takes nothing: once per arrival")
+        << QList<QByteArray>{counting_bytes(8), counting_bytes(8)} << 8 << 0 << QList<int>{1, 2} << QByteArray();
+    QTest::newRow("threshold 1: a round per byte")
+        << QList<QByteArray>{counting_bytes(3)} << 1 << 1 << QList<int>{3} << counting_bytes(3);
+    QTest::newRow("threshold 0: no OnComm")
+        << QList<QByteArray>{counting_bytes(8)} << 0 << 8 << QList<int>{0} << QByteArray();
+}
+
+void TestPortObject::receive_rounds()
+{
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(int, threshold);
+    QFETCH(int, take);
+    QFETCH(QList<int>, rounds_after);
+    QFETCH(QByteArray, taken);
+
+    TestPty pty;
+    const auto port = open_port(pty);
+    QVERIFY(port);
+    port->setRThreshold(static_cast<std::int16_t>(threshold));
+    Taker taker(*port, take);
+    taker.attach();
+
+    for (int i = 0; i < chunks.size(); ++i) {
+        QVERIFY(pty.send(chunks[i]));
+        QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, rounds_after[i], 2000);
+        QTest::qWait(100);  // and no further round
+        QCOMPARE(taker.rounds, rounds_after[i]);
+    }
+    QCOMPARE(taker.taken.toHex(' '), taken.toHex(' '));
+    QVERIFY(!taker.wrong_event);
+    QVERIFY(port->portOpen());
+}
+
+// Qt does not signal bytes that arrive while a handler runs a nested event
+// loop; the port must raise OnComm for them when the handler returns.
+void TestPortObject::bytes_arriving_during_handler()
+{
+    TestPty pty;
+    const auto port = open_port(pty);
+    QVERIFY(port);
+    int rounds = 0;
+    QByteArray taken;
+    connect(port.get(), &PortObject::onComm, this, [&] {
+        ++rounds;
+        for (int i = 0; i < 8; ++i)
+            taken.append(static_cast<char>(port->input().value_or(0)));
+        if (rounds == 1) {
+            pty.send(counting_bytes(8, 20));
+            QTest::qWait(200);
+        }
+    });
+
+    QVERIFY(pty.send(counting_bytes(8)));
+    QTRY_COMPARE_WITH_TIMEOUT(rounds, 2, 2000);
+    QTest::qWait(100);
+    QCOMPARE(rounds, 2);
+    QCOMPARE(taken.toHex(' '), (counting_bytes(8) + counting_bytes(8, 20)).toHex(' '));
+}
+
+void TestPortObject::handler_closes_or_destroys_data()
+{
+    QTest::addColumn<bool>("destroy");
+    QTest::newRow("closes the port") << false;
+    QTest::newRow("destroys the port") << true;
+}
+
+void TestPortObject::handler_closes_or_destroys()
+{
+    QFETCH(bool, destroy);
+
+    TestPty pty;
+    std::unique_ptr<QtPortObject> port = open_port(pty);
+    QVERIFY(port);
+    const QPointer<QtPortObject> watch(port.get());
+    // Qt writes into the QSerialPort after its readyRead handlers return, so
+    // it must outlive a port object destroyed by one (the sanitizers cannot
+    // see inside Qt).
+    const QPointer<QSerialPort> serial(port->findChild<QSerialPort*>());
+    QVERIFY(serial);
+    bool serial_outlived_handler = false;
+    int rounds = 0;
+    connect(port.get(), &PortObject::onComm, this, [&] {
+        ++rounds;
+        for (int i = 0; i < 8; ++i)
+            port->input();
+        if (destroy) {
+            port.reset();
+            serial_outlived_handler = !serial.isNull();
+        } else {
+            port->setPortOpen(false);
+        }
+    });
+
+    QVERIFY(pty.send(counting_bytes(24)));
+    QTRY_COMPARE_WITH_TIMEOUT(rounds, 1, 2000);
+    QTest::qWait(100);
+    QCOMPARE(rounds, 1);
+    QCOMPARE(watch.isNull(), destroy);
+    QCOMPARE(serial_outlived_handler, destroy);
+    QCOMPARE(serial.isNull(), destroy);  // and is gone afterwards
+    if (!destroy)
+        QVERIFY(!port->portOpen());
+
+    // The device is free again.
+    const auto again = make_port();
+    QCOMPARE(again->setPortOpen(true), std::nullopt);
+}
+
+void TestPortObject::clear_in_buffer_data()
+{
+    QTest::addColumn<bool>("read_by_qt");
+    QTest::newRow("bytes in Qt's buffer") << true;
+    QTest::newRow("bytes still in the driver") << false;
+}
+
+void TestPortObject::clear_in_buffer()
+{
+    QFETCH(bool, read_by_qt);
+
+    TestPty pty;
+    const auto port = open_port(pty);
+    QVERIFY(port);
+    Taker taker(*port, 8);
+    taker.attach();
+
+    QVERIFY(pty.send(counting_bytes(5, 100)));
+    if (read_by_qt)
+        QTRY_COMPARE_WITH_TIMEOUT(port->inBufferCount(), 5, 2000);
+    else
+        ::usleep(100 * 1000);  // the driver gets them; Qt runs no event loop to read them
+    port->clearInBuffer();
+    QCOMPARE(port->inBufferCount(), 0);
+    QCOMPARE(port->input(), std::nullopt);
+
+    QVERIFY(pty.send(counting_bytes(8)));
+    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
+    QTest::qWait(100);
+    QCOMPARE(taker.rounds, 1);
+    QCOMPARE(taker.taken.toHex(' '), counting_bytes(8).toHex(' '));
+}
+
+void TestPortObject::second_open_refused_data()
+{
+    // Each port number's link leads to the pseudo-terminal either directly
+    // ("device") or through a second link ("alias").
+    QTest::addColumn<int>("second_number");
+    QTest::addColumn<QString>("first_target");
+    QTest::addColumn<QString>("second_target");
+
+    QTest::newRow("same number twice") << 1 << "device" << "device";
+    QTest::newRow("two links to one device") << 2 << "device" << "device";
+    QTest::newRow("through a link, then the device path") << 2 << "alias" << "device";
+    QTest::newRow("device path, then through a link") << 2 << "device" << "alias";
+}
+
+void TestPortObject::second_open_refused()
+{
+    QFETCH(int, second_number);
+    QFETCH(QString, first_target);
+    QFETCH(QString, second_target);
+
+    TestPty pty;
+    QVERIFY(pty.isOpen());
+    const QString alias = m_files.filePath("alias");
+    QFile::remove(alias);
+    QVERIFY(QFile::link(pty.slavePath(), alias));
+    const auto target = [&](const QString& kind) { return kind == "alias" ? alias : pty.slavePath(); };
+    QVERIFY(test::publish_virtual_port(1, target(first_target)));
+    if (second_number != 1)
+        QVERIFY(test::publish_virtual_port(second_number, target(second_target)));
+
+    const auto first = make_port(1);
+    const auto second = make_port(second_number);
+    QCOMPARE(first->setPortOpen(true), std::nullopt);
+
+    const auto failure = second->setPortOpen(true);
+    QVERIFY(failure.has_value());
+    QCOMPARE(failure->reason, OpenFailure::Reason::in_use);
+    QCOMPARE(failure->device, QFileInfo(pty.slavePath()).canonicalFilePath());
+    QVERIFY(!second->portOpen());
+
+    first->setPortOpen(false);
+    QCOMPARE(second->setPortOpen(true), std::nullopt);
+}
+
+void TestPortObject::other_process_data()
+{
+    QTest::addColumn<bool>("other_first");
+    QTest::newRow("the other program holds it") << true;
+    QTest::newRow("this program holds it") << false;
+}
+
+void TestPortObject::other_process()
+{
+    QFETCH(bool, other_first);
+
+    TestPty pty;
+    QVERIFY(pty.isOpen());
+    const QString alias = m_files.filePath("alias");
+    QFile::remove(alias);
+    QVERIFY(QFile::link(pty.slavePath(), alias));
+    // The other program reaches the device through a link of its own.
+    QVERIFY(test::publish_virtual_port(1, alias));
+    const auto port = make_port(2);
+    QVERIFY(test::publish_virtual_port(2, pty.slavePath()));
+
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(helper_variable), other_first ? "hold" : "try");
+    other.setProcessEnvironment(environment);
+
+    if (other_first) {
+        other.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(other.waitForReadyRead(10000));
+        QCOMPARE(other.readLine().trimmed(), QByteArray("open"));
+
+        const auto failure = port->setPortOpen(true);
+        QVERIFY(failure.has_value());
+        QCOMPARE(failure->reason, OpenFailure::Reason::in_use);
+        // The message names the holder, read from its lock file.
+        QVERIFY2(failure->detail.contains(QString::number(other.processId())), qPrintable(failure->detail));
+
+        other.closeWriteChannel();
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(port->setPortOpen(true), std::nullopt);
+    } else {
+        QCOMPARE(port->setPortOpen(true), std::nullopt);
+        other.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.exitCode(), 10 + static_cast<int>(OpenFailure::Reason::in_use));
+    }
+}
+
+void TestPortObject::refused_before_opening_data()
+{
+    QTest::addColumn<QString>("target");  // what the link of port 1 leads to; empty: no link
+    QTest::addColumn<OpenFailure::Reason>("reason");
+
+    QTest::newRow("regular file") << "file" << OpenFailure::Reason::not_a_device;
+    QTest::newRow("folder") << "folder" << OpenFailure::Reason::not_a_device;
+    QTest::newRow("dangling link") << "missing" << OpenFailure::Reason::not_a_device;
+    QTest::newRow("no link and no machine port") << "" << OpenFailure::Reason::no_such_port;
+}
+
+void TestPortObject::refused_before_opening()
+{
+    QFETCH(QString, target);
+    QFETCH(OpenFailure::Reason, reason);
+
+    QTemporaryDir dir;
+    const QByteArray content("untouched");
+    QFile file(dir.filePath("file"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    QVERIFY(QFile::setPermissions(file.fileName(), QFile::ReadOwner | QFile::WriteOwner));
+    const QDateTime modified = QFileInfo(file).lastModified();
+    QVERIFY(QDir().mkpath(dir.filePath("folder")));
+    if (!target.isEmpty())
+        QVERIFY(test::publish_virtual_port(1, dir.filePath(target)));
+    const QStringList locks_before = lock_files();
+    Touches touches;
+    for (const QString& watched : {dir.path(), dir.filePath("folder"), QStringLiteral("/var/lock")})
+        QVERIFY(touches.watch(watched));
+
+    const auto port = make_port(1);
+    const auto failure = port->setPortOpen(true);
+    QVERIFY(failure.has_value());
+    QCOMPARE(failure->reason, reason);
+    QVERIFY(!failure->detail.isEmpty());
+    QVERIFY(!port->portOpen());
+
+    QCOMPARE(touches.events(), QStringList());
+    QCOMPARE(lock_files(), locks_before);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
+    QCOMPARE(QFileInfo(file).lastModified(), modified);
+    QVERIFY(QDir(dir.filePath("folder")).isEmpty());
+    QVERIFY(!QFileInfo::exists(dir.filePath("missing")));
+}
+
+void TestPortObject::loss_and_reopen_data()
+{
+    QTest::addColumn<bool>("by_write");
+    QTest::newRow("noticed by reading") << false;
+    QTest::newRow("noticed by writing") << true;
+}
+
+void TestPortObject::loss_and_reopen()
+{
+    QFETCH(bool, by_write);
+
+    auto pty = std::make_unique<TestPty>();
+    const auto port = open_port(*pty);
+    QVERIFY(port);
+    const QString device = port->deviceName();
+    QSignalSpy lost(port.get(), &PortObject::lost);
+    bool open_when_lost = true;
+    connect(port.get(), &PortObject::lost, this, [&] { open_when_lost = port->portOpen(); });
+
+    pty->closeMaster();
+    if (by_write) {
+        // The write fails before the event loop sees the hang-up; the port
+        // counts as closed at once.
+        port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
+        QVERIFY(!port->portOpen());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2000);
+    QVERIFY(!port->portOpen());
+    QVERIFY(!open_when_lost);
+    QVERIFY2(lost.at(0).at(0).toString().contains(device), qPrintable(lost.at(0).at(0).toString()));
+
+    // Nothing spins: the process stays nearly idle for a second.
+    const double cpu_before = cpu_seconds();
+    QTest::qWait(1000);
+    const double cpu_used = cpu_seconds() - cpu_before;
+    QVERIFY2(cpu_used < 0.2, qPrintable(QString::number(cpu_used) + " s of CPU"));
+    QCOMPARE(lost.size(), 1);
+
+    // A closed port ignores writes and reads.
+    port->setOutput({1, 2, 3, 4, 5, 6, 7, 8});
+    QCOMPARE(port->input(), std::nullopt);
+    QCOMPARE(port->inBufferCount(), 0);
+    QCOMPARE(port->deviceName(), QString());
+
+    // The device comes back under the same number.
+    pty = std::make_unique<TestPty>();
+    QVERIFY(test::publish_virtual_port(1, pty->slavePath()));
+    QCOMPARE(port->setPortOpen(true), std::nullopt);
+    Taker taker(*port, 8);
+    taker.attach();
+    QVERIFY(pty->send(counting_bytes(8)));
+    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
+    port->setOutput({0x55, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x58});
+    QCOMPARE(pty->receive(8, 2000).toHex(' '), QByteArray("55 01 02 00 00 00 00 58"));
+    QCOMPARE(lost.size(), 1);
+}
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (const QByteArray mode = qgetenv(helper_variable); !mode.isEmpty())
+        return run_helper(mode);
+
+    // Virtual ports go to a runtime folder of this run only.
+    const QTemporaryDir runtime;
+    if (!test::use_runtime_dir(runtime))
+        return 1;
+    TestPortObject test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_port_object.moc"

@@ -1,0 +1,148 @@
+#include "fake_port_object.h"
+
+namespace pondara::test {
+
+FakePortObject::FakePortObject(QObject* parent) : PortObject(parent) {}
+
+void FakePortObject::setCommPort(std::int16_t number)
+{
+    m_comm_port = number;
+}
+
+std::int16_t FakePortObject::commPort() const
+{
+    return m_comm_port;
+}
+
+bool FakePortObject::portOpen() const
+{
+    return m_open;
+}
+
+std::optional<OpenFailure> FakePortObject::setPortOpen(bool open)
+{
+    if (!open) {
+        if (m_open)
+            ++m_close_count;
+        m_open = false;
+        m_waiting.clear();
+        return std::nullopt;
+    }
+    if (m_open)
+        return std::nullopt;
+    if (m_next_failure) {
+        const OpenFailure failure = *m_next_failure;
+        m_next_failure.reset();
+        ++m_failed_open_count;
+        return failure;
+    }
+    m_open = true;
+    m_waiting.clear();
+    m_comm_event = 0;
+    ++m_open_count;
+    m_opened_comm_port = m_comm_port;
+    return std::nullopt;
+}
+
+void FakePortObject::setRThreshold(std::int16_t bytes)
+{
+    m_threshold = bytes;
+}
+
+void FakePortObject::clearInBuffer()
+{
+    ++m_clear_count;
+    m_waiting.clear();
+    m_pump.tookBytes();
+}
+
+int FakePortObject::inBufferCount() const
+{
+    return static_cast<int>(m_waiting.size());
+}
+
+void FakePortObject::setOutput(const Packet& bytes)
+{
+    if (m_open)
+        m_written.append(bytes);
+}
+
+std::optional<std::uint8_t> FakePortObject::input()
+{
+    if (m_waiting.isEmpty())
+        return std::nullopt;
+    const auto byte = static_cast<std::uint8_t>(m_waiting.front());
+    m_waiting.remove(0, 1);
+    m_pump.tookBytes();
+    return byte;
+}
+
+std::int16_t FakePortObject::commEvent() const
+{
+    return m_comm_event;
+}
+
+QString FakePortObject::deviceName() const
+{
+    return m_open ? QStringLiteral("/dev/fake%1").arg(m_opened_comm_port) : QString();
+}
+
+void FakePortObject::receive(const QByteArray& bytes)
+{
+    if (!m_open)
+        return;
+    m_waiting.append(bytes);
+    m_comm_event = com_ev_receive;
+    m_pump.run(*this, m_threshold);
+}
+
+void FakePortObject::failNextOpen(const OpenFailure& failure)
+{
+    m_next_failure = failure;
+}
+
+void FakePortObject::lose(const QString& reason)
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_waiting.clear();
+    emit lost(reason);
+}
+
+FakePortFactory::FakePortFactory() : m_record(std::make_shared<Record>()) {}
+
+PortFactory FakePortFactory::factory() const
+{
+    return [record = m_record]() -> std::unique_ptr<PortObject> {
+        auto port = std::make_unique<FakePortObject>();
+        if (record->setup)
+            record->setup(*port);
+        record->ports.emplace_back(port.get());
+        return port;
+    };
+}
+
+void FakePortFactory::setSetup(std::function<void(FakePortObject&)> setup)
+{
+    m_record->setup = std::move(setup);
+}
+
+int FakePortFactory::count() const
+{
+    return static_cast<int>(m_record->ports.size());
+}
+
+FakePortObject* FakePortFactory::port(int index) const
+{
+    if (index < 0 || index >= count())
+        return nullptr;
+    return m_record->ports[static_cast<std::size_t>(index)].data();
+}
+
+FakePortObject* FakePortFactory::last() const
+{
+    return count() == 0 ? nullptr : port(count() - 1);
+}
+
+}  // namespace pondara::test

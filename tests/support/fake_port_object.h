@@ -1,0 +1,102 @@
+#pragma once
+
+#include "serial/comm_event_pump.h"
+#include "serial/port_object.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace pondara::test {
+
+// A scriptable port for window tests. It records what the window does with
+// it and lets the test play the device: feed received bytes, fail the next
+// opening, lose the device. Like the real port it sends, receives and clears
+// nothing while closed, and raises OnComm while RThreshold or more bytes
+// wait, again after each handler that took bytes.
+class FakePortObject final : public PortObject {
+    Q_OBJECT
+
+public:
+    explicit FakePortObject(QObject* parent = nullptr);
+
+    void setCommPort(std::int16_t number) override;
+    std::int16_t commPort() const override;
+    bool portOpen() const override;
+    std::optional<OpenFailure> setPortOpen(bool open) override;
+    void setRThreshold(std::int16_t bytes) override;
+    void clearInBuffer() override;
+    int inBufferCount() const override;
+    void setOutput(const Packet& bytes) override;
+    std::optional<std::uint8_t> input() override;
+    std::int16_t commEvent() const override;
+    QString deviceName() const override;
+
+    // The device sends `bytes` (dropped while the port is closed).
+    void receive(const QByteArray& bytes);
+    // The next opening fails with `failure` (once).
+    void failNextOpen(const OpenFailure& failure);
+    // The device goes away: the port closes and lost(reason) is emitted. Does
+    // nothing while closed.
+    void lose(const QString& reason);
+
+    // Every packet written while open, oldest first.
+    const QList<Packet>& written() const { return m_written; }
+    // Calls of clearInBuffer(), open or not.
+    int clearCount() const { return m_clear_count; }
+    // Successful openings, closings of an open port, failed openings.
+    int openCount() const { return m_open_count; }
+    int closeCount() const { return m_close_count; }
+    int failedOpenCount() const { return m_failed_open_count; }
+    // The port number of the last successful opening (0 before any).
+    std::int16_t openedCommPort() const { return m_opened_comm_port; }
+    std::int16_t rThreshold() const { return m_threshold; }
+    // The received bytes not yet read.
+    const QByteArray& waiting() const { return m_waiting; }
+
+private:
+    CommEventPump m_pump;
+    QList<Packet> m_written;
+    QByteArray m_waiting;
+    std::optional<OpenFailure> m_next_failure;
+    int m_clear_count = 0;
+    int m_open_count = 0;
+    int m_close_count = 0;
+    int m_failed_open_count = 0;
+    std::int16_t m_comm_port = 1;
+    std::int16_t m_opened_comm_port = 0;
+    std::int16_t m_threshold = 0;
+    std::int16_t m_comm_event = 0;
+    bool m_open = false;
+};
+
+// Hands a window fake ports through a PortFactory and keeps non-owning
+// pointers to them, so a test can reach the port a window made. Copies share
+// the same record, so the factory may outlive this object.
+class FakePortFactory {
+public:
+    FakePortFactory();
+
+    PortFactory factory() const;
+
+    // Called on each new fake before it is handed out.
+    void setSetup(std::function<void(FakePortObject&)> setup);
+
+    int count() const;
+    // The index-th fake made (0 first), or null when it was destroyed.
+    FakePortObject* port(int index) const;
+    FakePortObject* last() const;
+
+private:
+    struct Record {
+        std::vector<QPointer<FakePortObject>> ports;
+        std::function<void(FakePortObject&)> setup;
+    };
+    std::shared_ptr<Record> m_record;
+};
+
+}  // namespace pondara::test

@@ -1,0 +1,68 @@
+// Renders each window of the program to a PNG: the main window polling a
+// module (port 1 must be served, e.g. by pondara-sim), then every dialog.
+// Usage: pondara-screenshots DIR
+
+#include "main_window/main_form.h"
+#include "main_window/message_sink.h"
+#include "serial/port_factory.h"
+#include "serial/port_resolver.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+class PrintingSink final : public pondara::MessageSink {
+public:
+    void post(QWidget*, const QString& text) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+};
+
+bool save(QWidget* window, const QString& path)
+{
+    const bool ok = window->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(path));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
+        return 2;
+    }
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(dir);
+
+    PrintingSink messages;
+    pondara::MainForm main_form(pondara::make_port_factory(), messages,
+                                [] { return pondara::PortResolver().mapping(); });
+    main_form.show();
+    if (!QTest::qWaitForWindowExposed(&main_form))
+        std::fprintf(stderr, "warning: the main window was not exposed\n");
+    main_form.open_comm_Click();
+
+    // Wait for live values in both readouts.
+    const auto* ad_now = main_form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
+    const auto* weight_now = main_form.findChild<QLineEdit*>(QStringLiteral("weight_now"));
+    QElapsedTimer waited;
+    waited.start();
+    while ((ad_now->text() == QLatin1String("0") || weight_now->text() == QLatin1String("0"))
+           && waited.elapsed() < 5000)
+        QTest::qWait(50);
+    if (ad_now->text() == QLatin1String("0"))
+        std::fprintf(stderr, "warning: no live values after 5 s\n");
+
+    bool ok = save(&main_form, dir + QStringLiteral("/main_form.png"));
+    return ok ? 0 : 1;
+}

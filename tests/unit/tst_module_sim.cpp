@@ -1,0 +1,218 @@
+#include "hex.h"
+#include "module_sim.h"
+
+#include <QTest>
+
+using namespace std::chrono_literals;
+using pondara::Packet;
+using pondara::sim::ModuleSim;
+using pondara::test::hex_bytes;
+using pondara::test::spaced_hex;
+
+namespace {
+
+QByteArray joined(const std::vector<Packet>& replies)
+{
+    QByteArray bytes;
+    for (const Packet& reply : replies)
+        bytes.append(reinterpret_cast<const char*>(reply.data()), static_cast<qsizetype>(reply.size()));
+    return bytes;
+}
+
+// The value of a single reply to `request`, asked of `module`.
+std::uint32_t value_of(ModuleSim& module, pondara::Leixing type, std::uint32_t data = 0)
+{
+    const Packet request = pondara::build_request(module.address(), pondara::make_command(type, data));
+    const auto reply = module.answer(request);
+    if (!reply)
+        qFatal("no reply");
+    return std::uint32_t{(*reply)[4]} << 16 | std::uint32_t{(*reply)[5]} << 8 | (*reply)[6];
+}
+
+}  // namespace
+
+class TestModuleSim : public QObject {
+    Q_OBJECT
+
+private slots:
+    void replies_data();
+    void replies();
+    void weighing_data();
+    void weighing();
+    void drift_data();
+    void drift();
+    void noise_is_bounded_and_repeatable();
+};
+
+// Requests in, replies out, byte for byte; noise off. Each row's request
+// bytes are also fed one byte at a time, which must not change the answer.
+void TestModuleSim::replies_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<double>("load");
+    QTest::addColumn<QByteArray>("requests");
+    QTest::addColumn<QByteArray>("replies");
+
+    const auto row = [](const char* name, int address, double load, const char* requests, const char* replies) {
+        QTest::newRow(name) << address << load << hex_bytes(requests) << hex_bytes(replies);
+    };
+    // The worked examples.
+    row("read_ad, empty", 1, 0, "55 01 01 00 00 00 00 57", "22 01 01 03 08 00 00 2F");
+    row("read_ad, 1000 on", 1, 1000, "55 01 01 00 00 00 00 57", "22 01 01 03 08 1F 40 8E");
+    row("read_weight 100000", 1, 100000, "55 01 02 00 00 00 00 58", "22 01 02 03 01 86 A0 4F");
+    row("zero", 1, 0, "55 01 03 00 00 00 00 59", "22 01 03 03 08 00 00 31");
+    row("calibrate 1000", 1, 1000, "55 01 04 00 00 03 E8 45", "22 01 04 03 00 03 E8 15");
+    row("calibrate refused still echoes", 1, 0, "55 01 04 00 00 03 E8 45", "22 01 04 03 00 03 E8 15");
+    row("read_zhouqi default", 1, 0, "55 01 06 03 00 00 00 5F", "22 01 06 03 00 00 05 31");
+    row("read_kuandu default", 1, 0, "55 01 08 03 00 00 00 61", "22 01 08 03 00 00 08 36");
+    row("write_zhouqi 10, read back", 1, 0, "55 01 05 03 00 00 0A 68  55 01 06 03 00 00 00 5F",
+        "22 01 05 03 00 00 0A 35  22 01 06 03 00 00 0A 36");
+    row("write_kuandu 5, read back", 1, 0, "55 01 07 03 00 00 05 65  55 01 08 03 00 00 00 61",
+        "22 01 07 03 00 00 05 32  22 01 08 03 00 00 05 33");
+    // Out of range writes keep the old value, which the echo shows.
+    row("write_zhouqi 0 kept old", 1, 0, "55 01 05 03 00 00 00 5E", "22 01 05 03 00 00 05 30");
+    row("write_zhouqi 15 taken", 1, 0, "55 01 05 03 00 00 0F 6D", "22 01 05 03 00 00 0F 3A");
+    row("write_zhouqi 16 kept old", 1, 0, "55 01 05 03 00 00 10 6E", "22 01 05 03 00 00 05 30");
+    row("write_zhouqi 266 kept old", 1, 0, "55 01 05 03 00 01 0A 69", "22 01 05 03 00 00 05 30");
+    row("write_kuandu 20 taken", 1, 0, "55 01 07 03 00 00 14 74", "22 01 07 03 00 00 14 41");
+    row("write_kuandu 21 kept old", 1, 0, "55 01 07 03 00 00 15 75", "22 01 07 03 00 00 08 35");
+    row("data1 ignored", 1, 100000, "55 01 02 03 00 00 00 5B", "22 01 02 03 01 86 A0 4F");
+    row("two requests at once", 1, 100000, "55 01 02 00 00 00 00 58  55 01 08 03 00 00 00 61",
+        "22 01 02 03 01 86 A0 4F  22 01 08 03 00 00 08 36");
+    // Addressing.
+    row("other address", 1, 100000, "55 02 02 00 00 00 00 59", "");
+    row("own address 2", 2, 100000, "55 02 02 00 00 00 00 59", "22 02 02 03 01 86 A0 50");
+    row("address 1 at module 2", 2, 100000, "55 01 02 00 00 00 00 58", "");
+    row("other address, then own", 1, 100000, "55 02 02 00 00 00 00 59  55 01 02 00 00 00 00 58",
+        "22 01 02 03 01 86 A0 4F");
+    // Damaged frames are dropped and the next good one is found.
+    row("bad checksum", 1, 100000, "55 01 02 00 00 00 00 59", "");
+    row("bad checksum, then good", 1, 100000, "55 01 02 00 00 00 00 59  55 01 02 00 00 00 00 58",
+        "22 01 02 03 01 86 A0 4F");
+    row("wrong header", 1, 100000, "56 01 02 00 00 00 00 59", "");
+    row("garbage, then good", 1, 100000, "00 FF 13 22  55 01 02 00 00 00 00 58", "22 01 02 03 01 86 A0 4F");
+    row("broken request, then good", 1, 100000, "55 01 02  55 01 02 00 00 00 00 58", "22 01 02 03 01 86 A0 4F");
+    row("reply on the line, then good", 1, 100000, "22 01 02 03 01 86 A0 4F  55 01 02 00 00 00 00 58",
+        "22 01 02 03 01 86 A0 4F");
+    // Unknown types get no reply, and framing goes on after them.
+    row("type 0", 1, 0, "55 01 00 00 00 00 00 56", "");
+    row("type 9", 1, 0, "55 01 09 00 00 00 00 5F", "");
+    row("type FF", 1, 0, "55 01 FF 00 00 00 00 55", "");
+    row("type 9, then good", 1, 100000, "55 01 09 00 00 00 00 5F  55 01 02 00 00 00 00 58",
+        "22 01 02 03 01 86 A0 4F");
+}
+
+void TestModuleSim::replies()
+{
+    QFETCH(int, address);
+    QFETCH(double, load);
+    QFETCH(QByteArray, requests);
+    QFETCH(QByteArray, replies);
+
+    const auto configured = [&] {
+        ModuleSim module(static_cast<std::uint8_t>(address));
+        module.set_noise(false);
+        module.set_load(load);
+        return module;
+    };
+    ModuleSim whole = configured();
+    QCOMPARE(spaced_hex(joined(whole.receive(requests))), spaced_hex(replies));
+
+    ModuleSim bytewise = configured();
+    QByteArray answered;
+    for (const char byte : requests)
+        answered += joined(bytewise.receive(QByteArrayView(&byte, 1)));
+    QCOMPARE(spaced_hex(answered), spaced_hex(replies));
+}
+
+// Zero at one load, calibrate at another, read at a third.
+void TestModuleSim::weighing_data()
+{
+    QTest::addColumn<bool>("noise");
+    QTest::addColumn<double>("zero_load");
+    QTest::addColumn<double>("calibration_load");
+    QTest::addColumn<uint>("calibration_weight");
+    QTest::addColumn<double>("read_load");
+    QTest::addColumn<uint>("expected");
+    QTest::addColumn<uint>("tolerance");
+
+    QTest::newRow("reads the calibration weight") << false << 0.0 << 500.0 << 1000u << 500.0 << 1000u << 0u;
+    QTest::newRow("same, with noise") << true << 0.0 << 500.0 << 1000u << 500.0 << 1000u << 6u;
+    QTest::newRow("half the load") << false << 0.0 << 500.0 << 1000u << 250.0 << 500u << 0u;
+    QTest::newRow("tared, calibration weight") << false << 200.0 << 700.0 << 5000u << 700.0 << 5000u << 0u;
+    QTest::newRow("tared, tare load reads 0") << false << 200.0 << 700.0 << 5000u << 200.0 << 0u << 0u;
+    QTest::newRow("below zero clamps to 0") << false << 200.0 << 700.0 << 5000u << 100.0 << 0u << 0u;
+    QTest::newRow("above 24 bits clamps") << false << 0.0 << 1.0 << 16777215u << 2.0 << 16777215u << 0u;
+    QTest::newRow("uncalibrated reads the load") << false << 0.0 << 1234.0 << 0u << 1234.0 << 1234u << 0u;
+    QTest::newRow("refused at zero load, scale kept") << false << 500.0 << 500.0 << 1000u << 1000.0 << 500u << 0u;
+    QTest::newRow("refused below zero, scale kept") << false << 500.0 << 400.0 << 1000u << 1000.0 << 500u << 0u;
+}
+
+void TestModuleSim::weighing()
+{
+    QFETCH(bool, noise);
+    QFETCH(double, zero_load);
+    QFETCH(double, calibration_load);
+    QFETCH(uint, calibration_weight);
+    QFETCH(double, read_load);
+    QFETCH(uint, expected);
+    QFETCH(uint, tolerance);
+
+    ModuleSim module;
+    module.set_noise(noise);
+    module.set_load(zero_load);
+    value_of(module, pondara::Leixing::zero);
+    module.set_load(calibration_load);
+    QCOMPARE(value_of(module, pondara::Leixing::calibrate, calibration_weight), calibration_weight);
+    module.set_load(read_load);
+    const std::uint32_t weight = value_of(module, pondara::Leixing::read_weight);
+    QVERIFY2(std::max(weight, expected) - std::min(weight, expected) <= tolerance,
+             qPrintable(QStringLiteral("weight %1, expected %2 +- %3").arg(weight).arg(expected).arg(tolerance)));
+}
+
+void TestModuleSim::drift_data()
+{
+    QTest::addColumn<bool>("drift");
+    QTest::newRow("drifting load moves") << true;
+    QTest::newRow("steady load stays") << false;
+}
+
+void TestModuleSim::drift()
+{
+    QFETCH(bool, drift);
+    ModuleSim module;
+    module.set_noise(false);
+    module.set_load(1000);
+    module.set_drift(drift);
+    const std::uint32_t before = value_of(module, pondara::Leixing::read_weight);
+    QCOMPARE(before, 1000u);
+    module.step(3s);
+    const std::uint32_t after = value_of(module, pondara::Leixing::read_weight);
+    QCOMPARE(after != before, drift);
+    // A slow swing around the load, not a jump.
+    QVERIFY(after > 900 && after < 1100);
+}
+
+void TestModuleSim::noise_is_bounded_and_repeatable()
+{
+    ModuleSim first(1, 42);
+    ModuleSim again(1, 42);
+    ModuleSim other(1, 43);
+    bool varies = false;
+    bool seeds_differ = false;
+    const std::uint32_t clean = value_of(first, pondara::Leixing::read_ad);
+    QCOMPARE(value_of(again, pondara::Leixing::read_ad), clean);
+    for (int i = 0; i < 50; ++i) {
+        const std::uint32_t raw = value_of(first, pondara::Leixing::read_ad);
+        QCOMPARE(value_of(again, pondara::Leixing::read_ad), raw);
+        seeds_differ = seeds_differ || value_of(other, pondara::Leixing::read_ad) != raw;
+        varies = varies || raw != clean;
+        // The factory zero (0x080000), give or take the noise.
+        QVERIFY(raw >= 0x080000 - 6 && raw <= 0x080000 + 6);
+    }
+    QVERIFY(varies);
+    QVERIFY(seeds_differ);
+}
+
+QTEST_GUILESS_MAIN(TestModuleSim)
+#include "tst_module_sim.moc"

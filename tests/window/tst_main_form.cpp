@@ -1,0 +1,485 @@
+// The main window on a fake port: the poll cycle, the one-slot queue, reply
+// intake, opening failures and the window's controls.
+
+#include "fake_port_object.h"
+#include "hex.h"
+#include "main_window/look.h"
+#include "main_window/main_form.h"
+#include "recording_sink.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolTip>
+
+using namespace pondara;
+using pondara::test::FakePortObject;
+using pondara::test::hex_bytes;
+
+namespace {
+
+// The command types of the packets written, in order.
+QList<int> types_of(const QList<Packet>& written)
+{
+    QList<int> types;
+    for (const Packet& p : written)
+        types.append(p[2]);
+    return types;
+}
+
+}  // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void alternation_continues_after_reopening();
+    void set_buff_twice_sends_second_only();
+    void queued_command_dropped_while_closed();
+    void queued_command_takes_one_query_slot();
+    void every_write_empties_input_first();
+    void address_byte_data();
+    void address_byte();
+    void bad_address_closes_port_with_one_message_data();
+    void bad_address_closes_port_with_one_message();
+    void replies_data();
+    void replies();
+    void readouts_keep_values_after_closing();
+    void rx_buf_tail_stays_zero();
+    void open_uses_number_data();
+    void open_uses_number();
+    void bad_port_number_data();
+    void bad_port_number();
+    void open_failure_data();
+    void open_failure();
+    void lost_port();
+    void port_box_read_only_at_opening();
+    void port_tooltip_lists_ports();
+    void controls_data();
+    void controls();
+    void window();
+    void tab_order_and_focus();
+
+private:
+    QLineEdit* box(const char* name) const { return m_form->findChild<QLineEdit*>(name); }
+    QPushButton* button(const char* name) const { return m_form->findChild<QPushButton*>(name); }
+    FakePortObject* port() const { return m_ports.last(); }
+    void open() const
+    {
+        m_form->open_comm_Click();
+        QVERIFY(port()->portOpen());
+    }
+
+    test::FakePortFactory m_ports;
+    test::RecordingSink m_sink;
+    QStringList m_machine_ports;
+    std::unique_ptr<MainForm> m_form;
+};
+
+void TestMainForm::init()
+{
+    m_sink.clear();
+    m_machine_ports = {QStringLiteral("1 = /dev/ttyS0"), QStringLiteral("2 = /dev/ttyUSB0")};
+    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink, [this] { return m_machine_ports; });
+    m_form->show();
+}
+
+void TestMainForm::cleanup()
+{
+    m_form.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestMainForm::alternation_continues_after_reopening()
+{
+    m_form->poll_tick();  // closed: nothing
+    open();
+    for (int i = 0; i < 3; ++i)
+        m_form->poll_tick();
+    QCOMPARE(types_of(port()->written()), (QList<int>{1, 2, 1}));
+    m_form->open_comm_Click();
+    QVERIFY(!port()->portOpen());
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
+    m_form->poll_tick();
+    open();
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("关闭串口"));
+    m_form->poll_tick();
+    m_form->poll_tick();
+    QCOMPARE(types_of(port()->written()), (QList<int>{1, 2, 1, 2, 1}));
+}
+
+void TestMainForm::set_buff_twice_sends_second_only()
+{
+    open();
+    m_form->SET_BUFF(3, 0, 0, 0, 0);
+    m_form->SET_BUFF(4, 0, 0, 3, 232);
+    m_form->poll_tick();
+    QCOMPARE(port()->written().size(), 1);
+    QCOMPARE(test::spaced_hex(port()->written().first()), QStringLiteral("55 01 04 00 00 03 E8 45"));
+    QCOMPARE(int(m_form->buff_flag()), 0);
+}
+
+void TestMainForm::queued_command_dropped_while_closed()
+{
+    QTest::mouseClick(button("clr_command"), Qt::LeftButton);
+    QCOMPARE(int(m_form->buff_flag()), 1);
+    m_form->poll_tick();
+    QCOMPARE(int(m_form->buff_flag()), 0);
+    open();
+    m_form->poll_tick();
+    QCOMPARE(types_of(port()->written()), QList<int>{1});
+    QVERIFY(m_sink.messages().isEmpty());
+}
+
+void TestMainForm::queued_command_takes_one_query_slot()
+{
+    open();
+    m_form->poll_tick();
+    m_form->poll_tick();
+    QTest::mouseClick(button("clr_command"), Qt::LeftButton);
+    m_form->poll_tick();
+    m_form->poll_tick();
+    m_form->poll_tick();
+    QCOMPARE(types_of(port()->written()), (QList<int>{1, 2, 3, 1, 2}));
+    QCOMPARE(test::spaced_hex(port()->written()[2]), QStringLiteral("55 01 03 00 00 00 00 59"));
+}
+
+void TestMainForm::every_write_empties_input_first()
+{
+    open();
+    port()->receive(hex_bytes("AA BB CC"));
+    m_form->poll_tick();
+    QCOMPARE(port()->inBufferCount(), 0);
+    QCOMPARE(port()->clearCount(), 1);
+    m_form->poll_tick();
+    QCOMPARE(port()->clearCount(), 2);
+}
+
+void TestMainForm::address_byte_data()
+{
+    QTest::addColumn<QString>("add");
+    QTest::addColumn<QString>("packet");
+
+    QTest::newRow("1") << "1" << "55 01 01 00 00 00 00 57";
+    QTest::newRow("0") << "0" << "55 00 01 00 00 00 00 56";
+    QTest::newRow("255") << "255" << "55 FF 01 00 00 00 00 55";
+    QTest::newRow("256 wraps to 0") << "256" << "55 00 01 00 00 00 00 56";
+    QTest::newRow("257 wraps to 1") << "257" << "55 01 01 00 00 00 00 57";
+    QTest::newRow("-256 leaves 0") << "-256" << "55 00 01 00 00 00 00 56";
+    QTest::newRow("1.5 ties to 2") << "1.5" << "55 02 01 00 00 00 00 58";
+    QTest::newRow("2.5 ties to 2") << "2.5" << "55 02 01 00 00 00 00 58";
+    QTest::newRow("blanks around") << " 7 " << "55 07 01 00 00 00 00 5D";
+}
+
+void TestMainForm::address_byte()
+{
+    QFETCH(QString, add);
+    QFETCH(QString, packet);
+
+    box("add")->setText(add);
+    open();
+    m_form->poll_tick();
+    QCOMPARE(port()->written().size(), 1);
+    QCOMPARE(test::spaced_hex(port()->written().first()), packet);
+}
+
+void TestMainForm::bad_address_closes_port_with_one_message_data()
+{
+    QTest::addColumn<QString>("add");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("-1") << "-1" << "溢出";
+    QTest::newRow("empty") << "" << "类型不匹配";
+    QTest::newRow("letters") << "abc" << "类型不匹配";
+    QTest::newRow("2147483648") << "2147483648" << "溢出";
+}
+
+void TestMainForm::bad_address_closes_port_with_one_message()
+{
+    QFETCH(QString, add);
+    QFETCH(QString, reason);
+
+    open();
+    box("add")->setText(add);
+    for (int i = 0; i < 5; ++i)
+        m_form->poll_tick();
+    QVERIFY(port()->written().isEmpty());
+    QVERIFY(!port()->portOpen());
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
+    QCOMPARE(m_sink.messages().size(), 1);
+    QVERIFY2(m_sink.messages().first().text.contains(reason), qPrintable(m_sink.messages().first().text));
+    QVERIFY(m_sink.messages().first().text.contains(QStringLiteral("模块地址")));
+}
+
+void TestMainForm::replies_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<QString>("ad");
+    QTest::addColumn<QString>("weight");
+    QTest::addColumn<QStringList>("messages");
+
+    const QStringList none;
+    QTest::newRow("type 1") << "22 01 01 03 01 86 A0 4E" << "100000" << "0" << none;
+    QTest::newRow("type 2, 12345") << "22 01 02 03 00 30 39 91" << "0" << "12345" << none;
+    QTest::newRow("FF FF FF unsigned") << "22 01 02 03 FF FF FF 25" << "0" << "16777215" << none;
+    QTest::newRow("type 3 unasked") << "22 01 03 03 00 00 00 29" << "0" << "0" << QStringList{"零点设置成功"};
+    QTest::newRow("type 4") << "22 01 04 03 00 00 64 8E" << "0" << "0" << QStringList{"标定成功"};
+    QTest::newRow("type 0") << "22 01 00 03 00 00 05 2B" << "0" << "0" << none;
+    QTest::newRow("type 5") << "22 01 05 03 00 00 05 30" << "0" << "0" << none;
+    QTest::newRow("type 9") << "22 01 09 03 00 00 05 34" << "0" << "0" << none;
+    QTest::newRow("other address accepted") << "22 09 01 03 00 00 05 34" << "5" << "0" << none;
+    QTest::newRow("request header") << "55 01 01 03 00 00 05 5F" << "0" << "0" << none;
+    QTest::newRow("checksum one off") << "22 01 01 03 00 00 05 2D" << "0" << "0" << none;
+}
+
+void TestMainForm::replies()
+{
+    QFETCH(QString, reply);
+    QFETCH(QString, ad);
+    QFETCH(QString, weight);
+    QFETCH(QStringList, messages);
+
+    open();
+    m_form->poll_tick();
+    port()->receive(hex_bytes(reply.toLatin1().constData()));
+    QCOMPARE(box("AD_now")->text(), ad);
+    QCOMPARE(box("weight_now")->text(), weight);
+    QCOMPARE(m_sink.texts(), messages);
+}
+
+void TestMainForm::readouts_keep_values_after_closing()
+{
+    open();
+    port()->receive(hex_bytes("22 01 01 03 00 00 05 2C"));
+    port()->receive(hex_bytes("22 01 02 03 00 30 39 91"));
+    m_form->open_comm_Click();
+    for (int i = 0; i < 3; ++i)
+        m_form->poll_tick();
+    QCOMPARE(box("AD_now")->text(), QStringLiteral("5"));
+    QCOMPARE(box("weight_now")->text(), QStringLiteral("12345"));
+}
+
+void TestMainForm::rx_buf_tail_stays_zero()
+{
+    open();
+    port()->receive(hex_bytes("22 01 01 03 00 00 05 2C 11 22 33 44 55 66 77 88 99 AA BB CC"));
+    const RxBuf& rx_buf = m_form->rx_buf();
+    QVERIFY(std::all_of(rx_buf.begin() + 8, rx_buf.end(), [](std::int32_t v) { return v == 0; }));
+    QVERIFY(std::all_of(rx_buf.begin(), rx_buf.begin() + 8, [](std::int32_t v) { return v >= 0 && v <= 255; }));
+}
+
+void TestMainForm::open_uses_number_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("number");
+
+    QTest::newRow("3") << "3" << 3;
+    QTest::newRow("blanks around 2") << " 2 " << 2;
+    QTest::newRow("2.5 ties to 2") << "2.5" << 2;
+}
+
+void TestMainForm::open_uses_number()
+{
+    QFETCH(QString, text);
+    QFETCH(int, number);
+
+    box("chuankou_num")->setText(text);
+    QTest::mouseClick(button("open_comm"), Qt::LeftButton);
+    QVERIFY(port()->portOpen());
+    QCOMPARE(int(port()->commPort()), number);
+    QCOMPARE(port()->rThreshold(), 8);
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("关闭串口"));
+    QTest::mouseClick(button("open_comm"), Qt::LeftButton);
+    QVERIFY(!port()->portOpen());
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
+}
+
+void TestMainForm::bad_port_number_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("empty") << "" << "类型不匹配";
+    QTest::newRow("letters") << "com1" << "类型不匹配";
+    QTest::newRow("40000") << "40000" << "溢出";
+}
+
+void TestMainForm::bad_port_number()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, reason);
+
+    box("chuankou_num")->setText(text);
+    m_form->open_comm_Click();
+    QVERIFY(!port()->portOpen());
+    QCOMPARE(port()->openCount(), 0);
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
+    QCOMPARE(m_sink.messages().size(), 1);
+    const QString message = m_sink.messages().first().text;
+    QVERIFY2(message.contains(reason) && message.contains(QStringLiteral("串口号")), qPrintable(message));
+    m_form->poll_tick();
+    QVERIFY(port()->written().isEmpty());
+}
+
+void TestMainForm::open_failure_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<QStringList>("words");
+
+    using R = OpenFailure::Reason;
+    QTest::newRow("no such port") << int(R::no_such_port)
+                                  << QStringList{"8002", "串口 5 不存在", "1 = /dev/ttyS0", "2 = /dev/ttyUSB0"};
+    QTest::newRow("in use") << int(R::in_use) << QStringList{"8005", "/dev/ttyUSB9", "占用"};
+    QTest::newRow("no permission") << int(R::no_permission) << QStringList{"8015", "dialout", "/dev/ttyUSB9"};
+    QTest::newRow("not a device") << int(R::not_a_device) << QStringList{"8003", "/dev/ttyUSB9"};
+    QTest::newRow("other") << int(R::other) << QStringList{"8010", "/dev/ttyUSB9", "I/O error"};
+}
+
+void TestMainForm::open_failure()
+{
+    QFETCH(int, reason);
+    QFETCH(QStringList, words);
+
+    box("chuankou_num")->setText("5");
+    port()->failNextOpen({static_cast<OpenFailure::Reason>(reason), QStringLiteral("/dev/ttyUSB9"),
+                            QStringLiteral("I/O error")});
+    m_form->open_comm_Click();
+    QVERIFY(!port()->portOpen());
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
+    QCOMPARE(m_sink.messages().size(), 1);
+    const QString message = m_sink.messages().first().text;
+    for (const QString& word : words)
+        QVERIFY2(message.contains(word), qPrintable(word + " not in: " + message));
+    // The next attempt, with the device free, works.
+    m_form->open_comm_Click();
+    QVERIFY(port()->portOpen());
+}
+
+void TestMainForm::lost_port()
+{
+    open();
+    m_form->poll_tick();
+    port()->lose(QStringLiteral("hang-up"));
+    QVERIFY(!port()->portOpen());
+    QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
+    QCOMPARE(m_sink.messages().size(), 1);
+    QVERIFY(m_sink.messages().first().text.contains(QStringLiteral("连接已断开")));
+    const auto written = port()->written().size();
+    m_form->poll_tick();
+    QCOMPARE(port()->written().size(), written);
+    open();
+    m_form->poll_tick();
+    QCOMPARE(port()->written().size(), written + 1);
+}
+
+void TestMainForm::port_box_read_only_at_opening()
+{
+    box("chuankou_num")->setText("2");
+    open();
+    box("chuankou_num")->setText("7");
+    m_form->poll_tick();
+    QCOMPARE(int(port()->commPort()), 2);
+    m_form->open_comm_Click();
+    open();
+    QCOMPARE(int(port()->commPort()), 7);
+}
+
+void TestMainForm::port_tooltip_lists_ports()
+{
+    QLineEdit* number = box("chuankou_num");
+    QHelpEvent event(QEvent::ToolTip, QPoint(2, 2), number->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(number, &event);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), QStringLiteral("1 = /dev/ttyS0\n2 = /dev/ttyUSB0"));
+    QToolTip::hideText();
+}
+
+void TestMainForm::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("twips");
+
+    QTest::newRow("Label3") << "Label3" << "串口号" << QRect(120, 120, 1335, 375);
+    QTest::newRow("chuankou_num") << "chuankou_num" << "1" << QRect(1680, 120, 495, 375);
+    QTest::newRow("open_comm") << "open_comm" << "打开串口" << QRect(3840, 120, 1455, 375);
+    QTest::newRow("Label5") << "Label5" << "模块地址" << QRect(120, 870, 1335, 375);
+    QTest::newRow("add") << "add" << "1" << QRect(1680, 870, 600, 375);
+    QTest::newRow("Label2") << "Label2" << "当前AD值" << QRect(120, 1485, 1335, 375);
+    QTest::newRow("AD_now") << "AD_now" << "0" << QRect(1680, 1485, 1695, 375);
+    QTest::newRow("Label1") << "Label1" << "当前重量" << QRect(120, 2205, 1335, 375);
+    QTest::newRow("weight_now") << "weight_now" << "0" << QRect(1680, 2205, 1695, 375);
+    QTest::newRow("clr_command") << "clr_command" << "置零" << QRect(240, 3120, 1095, 495);
+    QTest::newRow("biaoding_command") << "biaoding_command" << "标定" << QRect(1680, 3120, 1035, 480);
+    QTest::newRow("Command1") << "Command1" << "设置" << QRect(3120, 3120, 1035, 480);
+    QTest::newRow("help_command") << "help_command" << "帮助" << QRect(4560, 3120, 1095, 495);
+}
+
+void TestMainForm::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QRect, twips);
+
+    auto* control = m_form->findChild<QWidget*>(name);
+    QVERIFY(control);
+    QString shown;
+    if (auto* label = qobject_cast<QLabel*>(control))
+        shown = label->text();
+    else if (auto* line = qobject_cast<QLineEdit*>(control))
+        shown = line->text();
+    else if (auto* push = qobject_cast<QPushButton*>(control))
+        shown = push->text();
+    QCOMPARE(shown, text);
+    const qreal dpi = look::logical_dpi(m_form.get());
+    const QRect expected = look::twips_rect(twips.x(), twips.y(), twips.width(), twips.height(), dpi);
+    if (qobject_cast<QLabel*>(control)) {
+        // A caption may grow to the right so that it is never cut off, but
+        // not into the box beside it.
+        QCOMPARE(control->geometry().topLeft(), expected.topLeft());
+        QCOMPARE(control->height(), expected.height());
+        QVERIFY(control->width() >= control->sizeHint().width());
+        QVERIFY(control->geometry().right() < look::twips_to_pixels(1680, dpi));
+    } else {
+        QCOMPARE(control->geometry(), expected);
+    }
+    QCOMPARE(control->font().pointSizeF(), 15.75);
+    QVERIFY(control->font().families().contains(QStringLiteral("Noto Serif CJK SC")));
+    if (auto* label = qobject_cast<QLabel*>(control))
+        QVERIFY2(qobject_cast<QLineEdit*>(label->buddy()), "each label names the box beside it");
+}
+
+void TestMainForm::window()
+{
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("PondaraV6"));
+    QVERIFY(!(m_form->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
+    const qreal dpi = look::logical_dpi(m_form.get());
+    QCOMPARE(m_form->size(), QSize(look::twips_to_pixels(5820, dpi), look::twips_to_pixels(3990, dpi)));
+    QCOMPARE(m_form->windowIcon().availableSizes().value(0), QSize(32, 32));
+    QCOMPARE(box("AD_now")->palette().color(QPalette::Text), QColor(Qt::blue));
+    QCOMPARE(box("weight_now")->palette().color(QPalette::Text), QColor(Qt::red));
+    QCOMPARE(m_form->findChild<QLabel*>("Label5")->buddy(), box("add"));
+    QCOMPARE(m_form->findChild<QLabel*>("Label3")->buddy(), box("chuankou_num"));
+}
+
+void TestMainForm::tab_order_and_focus()
+{
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QCOMPARE(QApplication::focusWidget(), button("biaoding_command"));
+    const QStringList expected{"AD_now", "weight_now", "chuankou_num", "open_comm", "clr_command",
+                               "help_command", "add", "Command1", "biaoding_command"};
+    QStringList order;
+    for (int i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.append(QApplication::focusWidget()->objectName());
+    }
+    QCOMPARE(order, expected);
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_main_form.moc"
