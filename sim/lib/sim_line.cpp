@@ -145,6 +145,7 @@ void SimLine::read_requests()
     }
     if (bytes.isEmpty())
         return;
+    emit bytes_received(bytes);
 
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now());
     m_module.step(elapsed - m_last_step);

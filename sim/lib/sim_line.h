@@ -81,6 +81,9 @@ public:
     QString command(const QString& line);
 
 signals:
+    // Every byte the host wrote, as read from the line, for tests that check
+    // the requests on the wire.
+    void bytes_received(const QByteArray& bytes);
     void unplugged();
     void replugged();
 

@@ -45,8 +45,13 @@ void place(QWidget* control, const QRect& twips, qreal points, qreal logical_dpi
     // A one-line caption is never cut off: where the fallback font's Latin
     // letters are wider than 宋体's, the label grows to the right into the
     // gap before its box.
-    if (const auto* label = qobject_cast<const QLabel*>(control); label && !label->wordWrap())
-        pixels.setWidth(std::max(pixels.width(), label->sizeHint().width()));
+    // A note that wraps grows downwards the same way, so its last line shows.
+    if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        if (label->wordWrap())
+            pixels.setHeight(std::max(pixels.height(), label->heightForWidth(pixels.width())));
+        else
+            pixels.setWidth(std::max(pixels.width(), label->sizeHint().width()));
+    }
     control->setGeometry(pixels);
 }
 

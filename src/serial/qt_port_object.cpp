@@ -167,7 +167,9 @@ void QtPortObject::clearInBuffer()
     // clear(Input) discards the driver's queue and Qt's buffer; skip() makes
     // sure of the latter.
     m_port->clear(QSerialPort::Input);
-    m_port->skip(m_port->bytesAvailable());
+    // Clearing a line that has just hung up closes the port on the spot.
+    if (m_port->isOpen())
+        m_port->skip(m_port->bytesAvailable());
     m_pump.tookBytes();
 }
 

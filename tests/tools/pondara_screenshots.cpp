@@ -2,6 +2,9 @@
 // module (port 1 must be served, e.g. by pondara-sim), then every dialog.
 // Usage: pondara-screenshots DIR
 
+#include "dialogs/biaoding.h"
+#include "dialogs/canshu.h"
+#include "dialogs/help_window.h"
 #include "main_window/main_form.h"
 #include "main_window/message_sink.h"
 #include "serial/port_factory.h"
@@ -11,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include <cstdio>
@@ -64,5 +68,29 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "warning: no live values after 5 s\n");
 
     bool ok = save(&main_form, dir + QStringLiteral("/main_form.png"));
+
+    // Each dialog, opened by its button on the main window.
+    const auto shoot = [&](const char* button, auto window_of, const QString& name) {
+        QTest::mouseClick(main_form.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
+        QWidget* window = window_of();
+        if (!window || !QTest::qWaitForWindowExposed(window)) {
+            std::fprintf(stderr, "no window for %s\n", button);
+            ok = false;
+            return;
+        }
+        QTest::qWait(200);
+        ok = save(window, dir + QStringLiteral("/") + name + QStringLiteral(".png")) && ok;
+    };
+    shoot("biaoding_command", [&] { return static_cast<QWidget*>(main_form.biaoding()); }, QStringLiteral("biaoding"));
+    shoot("Command1", [&] { return static_cast<QWidget*>(main_form.canshu()); }, QStringLiteral("canshu"));
+    if (main_form.canshu()) {
+        // Read both settings so the boxes show the module's values.
+        QTest::mouseClick(main_form.canshu()->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QTest::qWait(150);
+        QTest::mouseClick(main_form.canshu()->findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        QTest::qWait(150);
+        ok = save(main_form.canshu(), dir + QStringLiteral("/canshu.png")) && ok;
+    }
+    shoot("help_command", [&] { return static_cast<QWidget*>(main_form.help()); }, QStringLiteral("help"));
     return ok ? 0 : 1;
 }

@@ -1,0 +1,308 @@
+// The main window and the parameters dialog on real serial ports, with the
+// simulated module on a pseudo-terminal: requests on the wire byte for byte,
+// each way a reply can go wrong on the line, losing the device, exclusive
+// opening, and the hand-over of the device to the dialog and back.
+
+#include "dialogs/canshu.h"
+#include "hex.h"
+#include "main_window/main_form.h"
+#include "recording_sink.h"
+#include "serial/port_factory.h"
+#include "serial/port_resolver.h"
+#include "serial/qt_port_object.h"
+#include "sim_line.h"
+#include "virtual_port_links.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+using namespace pondara;
+using pondara::sim::Fault;
+using pondara::sim::SimLine;
+using pondara::test::spaced_hex;
+
+Q_DECLARE_METATYPE(pondara::sim::Fault)
+
+namespace {
+
+// The raw AD value and weight the module reports for a load, with noise off
+// and before any zeroing or calibration: 0x080000 + 8 per unit, and the load.
+QString ad_for(int load) { return QString::number(0x080000 + 8 * load); }
+QString weight_for(int load) { return QString::number(load); }
+
+// CPU seconds this process has used.
+double cpu_seconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Long enough for a paced reply (8.3 ms), the split's 20 ms gap and the
+// noise 50 ms after a reply, short of the 200 ms tick.
+constexpr int exchange_ms = 120;
+
+constexpr int sim_port = 9;
+
+}  // namespace
+
+class TestMainFormLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void requests_on_the_wire();
+    void line_faults_data();
+    void line_faults();
+    void other_address_gets_no_reply();
+    void unplug_and_back();
+    void exclusive_opening();
+    void hand_over_to_parameters_dialog();
+
+private:
+    QLineEdit* box(QWidget* w, const char* name) const { return w->findChild<QLineEdit*>(name); }
+    QString caption() const { return m_form->findChild<QPushButton*>("open_comm")->text(); }
+    // One tick, then the time a reply needs to arrive in full.
+    void exchange() const
+    {
+        m_form->poll_tick();
+        QTest::qWait(exchange_ms);
+    }
+
+    QTemporaryDir m_runtime;
+    std::unique_ptr<SimLine> m_line;
+    test::RecordingSink m_sink;
+    std::unique_ptr<MainForm> m_form;
+    QByteArray m_wire;  // every byte the program wrote
+};
+
+void TestMainFormLine::initTestCase()
+{
+    QVERIFY(test::use_runtime_dir(m_runtime));
+}
+
+void TestMainFormLine::init()
+{
+    // A number beyond the machine's own serial ports, so that it leads
+    // nowhere while the module is unplugged.
+    m_line = std::make_unique<SimLine>(sim_port);
+    m_line->module().set_noise(false);
+    m_line->module().set_load(1000);
+    QString error;
+    QVERIFY2(m_line->start(&error), qPrintable(error));
+    m_wire.clear();
+    connect(m_line.get(), &SimLine::bytes_received, this, [this](const QByteArray& bytes) { m_wire += bytes; });
+    m_sink.clear();
+    m_form = std::make_unique<MainForm>(make_port_factory(), m_sink, [] { return PortResolver().mapping(); });
+    // The tests drive the ticks themselves.
+    m_form->findChild<QTimer*>("Timer1")->stop();
+    box(m_form.get(), "chuankou_num")->setText(QString::number(sim_port));
+    m_form->show();
+}
+
+void TestMainFormLine::cleanup()
+{
+    m_form.reset();
+    m_line.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestMainFormLine::requests_on_the_wire()
+{
+    m_form->open_comm_Click();
+    QCOMPARE(caption(), QStringLiteral("关闭串口"));
+    QCOMPARE(m_form->MSComm1().deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
+
+    exchange();
+    QCOMPARE(spaced_hex(m_wire), QStringLiteral("55 01 01 00 00 00 00 57"));
+    QCOMPARE(box(m_form.get(), "AD_now")->text(), ad_for(1000));
+    exchange();
+    QCOMPARE(spaced_hex(m_wire.mid(8)), QStringLiteral("55 01 02 00 00 00 00 58"));
+    QCOMPARE(box(m_form.get(), "weight_now")->text(), weight_for(1000));
+
+    QTest::mouseClick(m_form->findChild<QPushButton*>("clr_command"), Qt::LeftButton);
+    exchange();
+    QCOMPARE(spaced_hex(m_wire.mid(16)), QStringLiteral("55 01 03 00 00 00 00 59"));
+    QCOMPARE(m_sink.texts(), QStringList{QStringLiteral("零点设置成功")});
+    exchange();
+    QCOMPARE(spaced_hex(m_wire.mid(24)), QStringLiteral("55 01 01 00 00 00 00 57"));
+
+    // The address is read afresh for every packet.
+    box(m_form.get(), "add")->setText("257");
+    exchange();
+    QCOMPARE(spaced_hex(m_wire.mid(32)), QStringLiteral("55 01 02 00 00 00 00 58"));
+    QCOMPARE(m_wire.size(), 40);
+
+    // The window's own timer polls at 200 ms.
+    m_form->findChild<QTimer*>("Timer1")->start();
+    QTest::qWait(1000);
+    QVERIFY2(m_wire.size() >= 40 + 4 * 8 && m_wire.size() <= 40 + 6 * 8, qPrintable(QString::number(m_wire.size())));
+}
+
+void TestMainFormLine::line_faults_data()
+{
+    // Three exchanges (AD, weight, AD) at three loads; the fault spoils the
+    // first reply only. Which of the first two readings reach the readouts:
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<bool>("first_shown");
+    QTest::addColumn<bool>("second_shown");
+
+    QTest::newRow("split 5 + 3") << Fault::split << true << true;
+    QTest::newRow("12 bytes at once") << Fault::twelve << true << true;
+    QTest::newRow("stray byte ahead") << Fault::stray << false << true;
+    QTest::newRow("truncated") << Fault::truncated << false << true;
+    QTest::newRow("late: spoils the next one too") << Fault::late << false << false;
+    QTest::newRow("wrong header") << Fault::header << false << true;
+    QTest::newRow("wrong checksum") << Fault::checksum << false << true;
+    QTest::newRow("no reply") << Fault::noreply << false << true;
+    QTest::newRow("noise after the reply") << Fault::noise << true << true;
+}
+
+void TestMainFormLine::line_faults()
+{
+    QFETCH(Fault, fault);
+    QFETCH(bool, first_shown);
+    QFETCH(bool, second_shown);
+
+    m_form->open_comm_Click();
+    QLineEdit* ad = box(m_form.get(), "AD_now");
+    QLineEdit* weight = box(m_form.get(), "weight_now");
+
+    m_line->module().set_load(1111);
+    m_line->set_fault_once(fault);
+    exchange();
+    QCOMPARE(ad->text(), first_shown ? ad_for(1111) : QStringLiteral("0"));
+
+    m_line->module().set_load(2222);
+    exchange();
+    QCOMPARE(weight->text(), second_shown ? weight_for(2222) : QStringLiteral("0"));
+
+    m_line->module().set_load(3333);
+    exchange();
+    QCOMPARE(ad->text(), ad_for(3333));
+    QCOMPARE(spaced_hex(m_wire), QStringLiteral("55 01 01 00 00 00 00 57 55 01 02 00 00 00 00 58 "
+                                                "55 01 01 00 00 00 00 57"));
+    QVERIFY(m_sink.messages().isEmpty());
+    QCOMPARE(caption(), QStringLiteral("关闭串口"));
+}
+
+void TestMainFormLine::other_address_gets_no_reply()
+{
+    box(m_form.get(), "add")->setText("2");
+    m_form->open_comm_Click();
+    exchange();
+    exchange();
+    QCOMPARE(spaced_hex(m_wire), QStringLiteral("55 02 01 00 00 00 00 58 55 02 02 00 00 00 00 59"));
+    QCOMPARE(box(m_form.get(), "AD_now")->text(), QStringLiteral("0"));
+    QCOMPARE(m_line->module().others_seen(), 2u);
+}
+
+void TestMainFormLine::unplug_and_back()
+{
+    m_form->open_comm_Click();
+    exchange();
+    QCOMPARE(box(m_form.get(), "AD_now")->text(), ad_for(1000));
+
+    QVERIFY(m_line->unplug());
+    m_form->poll_tick();  // a write or a read notices the hang-up
+    QTRY_COMPARE(caption(), QStringLiteral("打开串口"));
+    QVERIFY(!m_form->MSComm1().portOpen());
+    const double cpu_before = cpu_seconds();
+    for (int i = 0; i < 5; ++i)
+        exchange();
+    const double cpu_used = cpu_seconds() - cpu_before;
+    qInfo("CPU after the loss: %.3f s in %d ms", cpu_used, 5 * exchange_ms);
+    QVERIFY2(cpu_used < 0.2, "the lost port must not spin");
+    QCOMPARE(m_sink.messages().size(), 1);
+    QVERIFY(m_sink.messages().first().text.contains(QStringLiteral("连接已断开")));
+
+    // Opening while the device is away fails with a message, and works once
+    // it is back (on a new pseudo-terminal behind the same number).
+    m_form->open_comm_Click();
+    QCOMPARE(m_sink.messages().size(), 2);
+    QCOMPARE(caption(), QStringLiteral("打开串口"));
+    QVERIFY(m_line->replug());
+    m_line->module().set_load(1500);
+    m_form->open_comm_Click();
+    QCOMPARE(caption(), QStringLiteral("关闭串口"));
+    exchange();
+    exchange();
+    QCOMPARE(box(m_form.get(), "weight_now")->text(), weight_for(1500));
+    QCOMPARE(m_sink.messages().size(), 2);
+}
+
+void TestMainFormLine::exclusive_opening()
+{
+    m_form->open_comm_Click();
+    QVERIFY(m_form->MSComm1().portOpen());
+
+    // The same device by its real path (another number) and by the same
+    // number, from other port objects.
+    QVERIFY(test::publish_virtual_port(2, m_line->device_path()));
+    for (const std::int16_t number : {std::int16_t{sim_port}, std::int16_t{2}}) {
+        QtPortObject other;
+        other.setCommPort(number);
+        const auto failure = other.setPortOpen(true);
+        QVERIFY(failure.has_value());
+        QCOMPARE(int(failure->reason), int(OpenFailure::Reason::in_use));
+        QVERIFY(!other.portOpen());
+    }
+    // Polling goes on undisturbed.
+    exchange();
+    QCOMPARE(box(m_form.get(), "AD_now")->text(), ad_for(1000));
+    QVERIFY(test::remove_virtual_port(2));
+}
+
+void TestMainFormLine::hand_over_to_parameters_dialog()
+{
+    m_form->open_comm_Click();
+    exchange();
+
+    // 设置: the main port lets go and the dialog takes the device.
+    QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    Canshu* dialog = m_form->canshu();
+    QVERIFY(dialog);
+    QVERIFY(!m_form->MSComm1().portOpen());
+    QCOMPARE(caption(), QStringLiteral("打开串口"));
+    QVERIFY(dialog->MSComm1().portOpen());
+    QCOMPARE(dialog->MSComm1().deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
+
+    // The dialog talks to the module; the main window's ticks send nothing.
+    const qsizetype before = m_wire.size();
+    m_form->poll_tick();
+    box(dialog, "kuandu")->setText("12");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command4"), Qt::LeftButton);
+    QTest::qWait(exchange_ms);
+    QCOMPARE(spaced_hex(m_wire.mid(before)), QStringLiteral("55 01 07 03 00 00 0C 6C"));
+    QCOMPARE(m_line->module().kuandu(), 12);
+    box(dialog, "kuandu")->clear();
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+    QTRY_COMPARE(box(dialog, "kuandu")->text(), QStringLiteral("12"));
+
+    // The main window cannot take the same device while the dialog holds it.
+    m_form->open_comm_Click();
+    QCOMPARE(caption(), QStringLiteral("打开串口"));
+    QCOMPARE(m_sink.messages().size(), 1);
+    QVERIFY(m_sink.messages().first().text.contains(QStringLiteral("8005")));
+
+    // Closing the dialog hands the device back and polling resumes.
+    dialog->close();
+    QTRY_VERIFY(!m_form->canshu());
+    QCOMPARE(caption(), QStringLiteral("关闭串口"));
+    m_line->module().set_load(4321);
+    exchange();
+    exchange();
+    QCOMPARE(box(m_form.get(), "weight_now")->text(), weight_for(4321));
+}
+
+QTEST_MAIN(TestMainFormLine)
+#include "tst_main_form_line.moc"
