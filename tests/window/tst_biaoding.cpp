@@ -2,7 +2,7 @@
 // text, what it refuses, and the dialog's single-instance life.
 
 #include "dialogs/biaoding.h"
-#include "fake_port_object.h"
+#include "fake_port_factory.h"
 #include "hex.h"
 #include "main_window/main_form.h"
 #include "recording_sink.h"

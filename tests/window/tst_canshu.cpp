@@ -3,7 +3,7 @@
 // checks, and its reply handling.
 
 #include "dialogs/canshu.h"
-#include "fake_port_object.h"
+#include "fake_port_factory.h"
 #include "hex.h"
 #include "main_window/main_form.h"
 #include "recording_sink.h"

@@ -3,7 +3,7 @@
 
 #include "dialogs/help_text.h"
 #include "dialogs/help_window.h"
-#include "fake_port_object.h"
+#include "fake_port_factory.h"
 #include "main_window/main_form.h"
 #include "recording_sink.h"
 

@@ -1,7 +1,7 @@
 // The main window on a fake port: the poll cycle, the one-slot queue, reply
 // intake, opening failures and the window's controls.
 
-#include "fake_port_object.h"
+#include "fake_port_factory.h"
 #include "hex.h"
 #include "main_window/look.h"
 #include "main_window/main_form.h"
