@@ -253,24 +253,24 @@ QString QtPortObject::loss_reason(QSerialPort::SerialPortError error) const
     QString what;
     switch (error) {
     case QSerialPort::ReadError:
-        what = QStringLiteral("read error");
+        what = QStringLiteral("读取错误");
         break;
     case QSerialPort::WriteError:
-        what = QStringLiteral("write error");
+        what = QStringLiteral("写入错误");
         break;
     case QSerialPort::ResourceError:
-        what = QStringLiteral("device disappeared");
+        what = QStringLiteral("设备已移除");
         break;
     default:
-        what = QStringLiteral("device error");
+        what = QStringLiteral("设备错误");
         break;
     }
     // After a hang-up Qt's text is a stale errno (a read that returned
     // nothing sets none); the descriptor tells what happened.
     pollfd fd{m_port->handle(), POLLIN, 0};
     if (fd.fd >= 0 && ::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR)) != 0)
-        return QStringLiteral("%1 hung up (unplugged or closed)").arg(m_device);
-    return QStringLiteral("%1 on %2: %3").arg(what, m_device, m_port->errorString());
+        return QStringLiteral("%1 已挂断（被拔出或关闭）").arg(m_device);
+    return QStringLiteral("%1：%2，%3").arg(m_device, what, m_port->errorString());
 }
 
 }  // namespace pondara
