@@ -1,4 +1,5 @@
 #include "main_window/box_message_sink.h"
+#include "main_window/look.h"
 #include "main_window/main_form.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
@@ -15,5 +16,6 @@ int main(int argc, char* argv[])
     pondara::MainForm main_form(pondara::make_port_factory(), messages,
                                 [] { return pondara::PortResolver().mapping(); });
     main_form.show();
+    pondara::look::centre_on_screen(&main_form);
     return QApplication::exec();
 }
