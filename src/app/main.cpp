@@ -10,7 +10,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PondaraV6"));
-    QApplication::setApplicationDisplayName(QStringLiteral("PondaraV6"));
 
     pondara::BoxMessageSink messages;
     pondara::MainForm main_form(pondara::make_port_factory(), messages,
