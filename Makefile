@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps build build-asan run test test-dev test-asan clean
+.PHONY: all deps build build-asan run test test-dev test-asan bench clean
 
 all: build
 
@@ -28,6 +28,13 @@ test-dev: build
 
 test-asan: build-asan
 	ctest --test-dir build-asan $(CTEST_FLAGS)
+
+# Builds the benchmarks in Release (build-release) and runs them, in under
+# three minutes; BENCH_LONG=1 makes the long parts longer.
+bench: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j$(JOBS) --target pondara-bench
+	build-release/bench/pondara-bench
 
 clean:
 	rm -rf build build-asan build-release
