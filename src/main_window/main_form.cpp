@@ -68,6 +68,16 @@ void show_single(QPointer<Dialog>& instance, Create create)
     instance->activateWindow();
 }
 
+// Writes a readout. An unchanged value is left alone: setting a line edit's
+// text lays it out and repaints it even when the text is the same, and a
+// steady weight would otherwise cost a repaint every 400 ms all day.
+void show_value(QLineEdit* readout, std::uint32_t value)
+{
+    const QString text = QString::number(value);
+    if (readout->text() != text)
+        readout->setText(text);
+}
+
 void set_text_colour(QLineEdit* box, const QColor& colour)
 {
     QPalette palette = box->palette();
@@ -304,10 +314,10 @@ void MainForm::show_reply()
 {
     switch (m_rx_buf[2]) {
     case static_cast<int>(Leixing::read_ad):
-        m_ad_now->setText(QString::number(reply_value(m_rx_buf)));
+        show_value(m_ad_now, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::read_weight):
-        m_weight_now->setText(QString::number(reply_value(m_rx_buf)));
+        show_value(m_weight_now, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::zero):
         tell(messages::zero_done);
