@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps build build-asan run test test-dev test-asan bench clean
+.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz clean
 
 all: build
 
@@ -21,7 +21,8 @@ build-asan: deps
 run: build
 	scripts/run
 
-test: test-dev test-asan
+test: test-dev test-asan fuzz
+test: FUZZ_SECONDS = 30
 
 test-dev: build
 	ctest --test-dir build $(CTEST_FLAGS)
@@ -36,5 +37,13 @@ bench: deps
 	cmake --build --preset release -j$(JOBS) --target pondara-bench
 	build-release/bench/pondara-bench
 
+# Builds the libFuzzer targets with clang (build-fuzz) and runs each for
+# FUZZ_SECONDS seconds (60; 30 within `make test`); a crash fails.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz >/dev/null
+	cmake --build build-fuzz -j$(JOBS)
+	fuzz/run $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan build-release
+	rm -rf build build-asan build-release build-fuzz

@@ -171,6 +171,7 @@ void SimLine::send_reply(const Packet& reply)
     const Fault fault = m_faults.next(m_rng);
     if (fault != Fault::none)
         ++m_faults_injected;
+    emit reply_sent(reply, fault);
     if (fault == Fault::unplug) {
         unplug();
         return;

@@ -55,6 +55,10 @@ public:
     ModuleSim& module() { return m_module; }
     const ModuleSim& module() const { return m_module; }
 
+    // True while bytes of a reply still wait to go on the line (held bytes
+    // of a late reply do not count: they wait for the next request).
+    bool sending() const { return !m_schedule.empty(); }
+
     void set_pacing(bool on) { m_schedule.set_pacing(on); }
     bool pacing() const { return m_schedule.pacing(); }
     void set_reply_delay(std::chrono::milliseconds delay);
@@ -84,6 +88,10 @@ signals:
     // Every byte the host wrote, as read from the line, for tests that check
     // the requests on the wire.
     void bytes_received(const QByteArray& bytes);
+    // Each reply the module made, as it was before the line spoiled it, and
+    // the fault the line gave it (Fault::none for a clean one), for tests
+    // that check which replies the host may show.
+    void reply_sent(const pondara::Packet& reply, pondara::sim::Fault fault);
     void unplugged();
     void replugged();
 

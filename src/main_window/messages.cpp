@@ -50,8 +50,12 @@ QString quoted(const QString& text)
         if (c.category() == QChar::Other_Control || c.isNull())
             c = QLatin1Char(' ');
     }
-    if (shown.size() > max_length)
-        shown = shown.left(max_length) + QStringLiteral("…");
+    if (shown.size() > max_length) {
+        // A character outside the BMP takes two UTF-16 units: cut before it
+        // rather than through it, which would leave half a character.
+        const int cut = shown.at(max_length - 1).isHighSurrogate() ? max_length - 1 : max_length;
+        shown = shown.left(cut) + QStringLiteral("…");
+    }
     return QStringLiteral("“%1”").arg(shown);
 }
 
