@@ -21,7 +21,8 @@ build-asan: deps
 run: build
 	scripts/run
 
-test: test-dev test-asan fuzz
+# The sanitizer suite runs last, so the output closes with its summary.
+test: test-dev fuzz test-asan
 test: FUZZ_SECONDS = 30
 
 test-dev: build
