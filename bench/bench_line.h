@@ -1,54 +1,36 @@
 #pragma once
 
-#include "byte_schedule.h"
-#include "module_sim.h"
-#include "port_link.h"
-#include "pseudo_terminal.h"
+#include "sim_line.h"
 
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 #include <cstdint>
 #include <vector>
 
-class QSocketNotifier;
-
 namespace pondara::bench {
 
-// A simulated line for the benchmarks, built from the simulator's own parts:
-// a pseudo-terminal published as virtual port N, the ModuleSim answering
-// what arrives, and the simulator's 9600-baud pacing of the replies. On top
-// of the simulator it takes the time (CLOCK_MONOTONIC) at which each
-// well-formed request arrives. With `answer` false it only takes the times.
+// The simulated module on virtual port N, as the simulator runs it (9600-baud
+// pacing), that also takes the time (CLOCK_MONOTONIC) at which each request
+// arrives. With `answer` false it only takes the times.
 class BenchLine : public QObject {
 public:
     BenchLine(int port_number, bool answer, QObject* parent = nullptr);
-    ~BenchLine() override;
 
-    bool start(QString* error);
+    bool start(QString* error) { return m_line.start(error); }
     // Closes the line as a pulled cable does: the host sees a hang-up and
     // the link goes.
-    void unplug();
+    void unplug() { m_line.unplug(); }
 
-    QString device() const { return m_pty.slave_path(); }
+    QString device() const { return m_line.device_path(); }
     std::uint64_t requests() const { return m_requests; }
     const std::vector<std::int64_t>& arrivals() const { return m_arrivals; }
     void clear_arrivals() { m_arrivals.clear(); }
 
 private:
-    void read_requests();
-    void pump();
-    sim::ByteSchedule::Time now() const;
+    void note_bytes(const QByteArray& bytes);
 
-    const bool m_answer;
-    sim::ModuleSim m_module;
-    sim::ByteSchedule m_schedule;
-    sim::PseudoTerminal m_pty;
-    sim::PortLink m_link;
-    QSocketNotifier* m_reader = nullptr;
-    QTimer m_write_timer;
-    QElapsedTimer m_clock;
+    sim::SimLine m_line;
+    qsizetype m_partial = 0;  // bytes of a request not yet complete
     std::uint64_t m_requests = 0;
     std::vector<std::int64_t> m_arrivals;
 };
