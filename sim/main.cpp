@@ -45,26 +45,17 @@ struct Settings {
     int unplug_after_s = 0;
 };
 
-std::optional<long long> whole(const QString& text, long long low, long long high)
-{
-    bool ok = false;
-    const long long value = text.toLongLong(&ok);
-    if (!ok || value < low || value > high)
-        return std::nullopt;
-    return value;
-}
-
 // Reads the options into `settings`; returns an error message or nothing.
 QString read_settings(const QCommandLineParser& parser, Settings& settings)
 {
     if (parser.isSet(QStringLiteral("port"))) {
-        const auto port = whole(parser.value(QStringLiteral("port")), 1, 999);
+        const auto port = whole_number(parser.value(QStringLiteral("port")), 1, 999);
         if (!port)
             return QStringLiteral("--port takes 1..999");
         settings.port = static_cast<int>(*port);
     }
     if (parser.isSet(QStringLiteral("address"))) {
-        const auto address = whole(parser.value(QStringLiteral("address")), 0, 255);
+        const auto address = whole_number(parser.value(QStringLiteral("address")), 0, 255);
         if (!address)
             return QStringLiteral("--address takes 0..255");
         settings.address = static_cast<int>(*address);
@@ -76,7 +67,7 @@ QString read_settings(const QCommandLineParser& parser, Settings& settings)
             return QStringLiteral("--load takes a number");
     }
     if (parser.isSet(QStringLiteral("delay"))) {
-        const auto delay = whole(parser.value(QStringLiteral("delay")), 0, 60'000);
+        const auto delay = whole_number(parser.value(QStringLiteral("delay")), 0, 60'000);
         if (!delay)
             return QStringLiteral("--delay takes 0..60000 (ms)");
         settings.delay_ms = static_cast<int>(*delay);
@@ -94,13 +85,13 @@ QString read_settings(const QCommandLineParser& parser, Settings& settings)
             return QStringLiteral("--fault-rate takes 0..1");
     }
     if (parser.isSet(QStringLiteral("seed"))) {
-        const auto seed = whole(parser.value(QStringLiteral("seed")), 0, 0xFFFFFFFFLL);
+        const auto seed = whole_number(parser.value(QStringLiteral("seed")), 0, 0xFFFFFFFFLL);
         if (!seed)
             return QStringLiteral("--seed takes 0..4294967295");
         settings.seed = static_cast<std::uint32_t>(*seed);
     }
     if (parser.isSet(QStringLiteral("unplug-after"))) {
-        const auto seconds = whole(parser.value(QStringLiteral("unplug-after")), 1, 86'400);
+        const auto seconds = whole_number(parser.value(QStringLiteral("unplug-after")), 1, 86'400);
         if (!seconds)
             return QStringLiteral("--unplug-after takes 1..86400 (s)");
         settings.unplug_after_s = static_cast<int>(*seconds);

@@ -22,15 +22,6 @@ std::optional<bool> on_off(const QString& word)
     return std::nullopt;
 }
 
-std::optional<long long> whole_number(const QString& word, long long low, long long high)
-{
-    bool ok = false;
-    const long long value = word.toLongLong(&ok);
-    if (!ok || value < low || value > high)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<double> finite_number(const QString& word)
 {
     bool ok = false;
@@ -171,6 +162,15 @@ QString set_value(SimLine& line, const QString& name, const QString& value)
 }
 
 }  // namespace
+
+std::optional<long long> whole_number(const QString& word, long long low, long long high)
+{
+    bool ok = false;
+    const long long value = word.toLongLong(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
 
 QString console_help()
 {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace pondara::sim {
 
 class SimLine;
@@ -13,5 +15,8 @@ QString run_console_command(SimLine& line, const QString& text);
 
 // The one-line list of console commands.
 QString console_help();
+
+// A whole number from low to high typed in a command or option, or nothing.
+std::optional<long long> whole_number(const QString& word, long long low, long long high);
 
 }  // namespace pondara::sim
