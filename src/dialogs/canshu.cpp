@@ -135,22 +135,13 @@ void Canshu::send_frame(const Command& command)
     }
     const ConversionError error = m_sender.send_frame(m_main_form.add_text(), command);
     if (error != ConversionError::none) {
-        tell(messages::conversion_failed(QStringLiteral("模块地址"), m_main_form.add_text(), error,
-                                         QStringLiteral("0 到 255 的整数（更大的数取除以 256 的余数）")));
+        tell(messages::address_failed(m_main_form.add_text(), error));
     }
 }
 
 void Canshu::MSComm1_OnComm()
 {
-    if (m_port->commEvent() != PortObject::com_ev_receive)
-        return;
-    for (std::size_t k = 0; k < 8; ++k) {
-        const auto byte = m_port->input();
-        if (!byte)
-            return;
-        m_rx_buf[k] = *byte;
-    }
-    if (reply_ok(m_rx_buf))
+    if (take_reply(*m_port, m_rx_buf))
         show_param();
 }
 

@@ -226,8 +226,7 @@ void MainForm::send_frame(const Command& command)
     // A bad address would fail again at every tick: stop polling and say so
     // once.
     close_main_port();
-    tell(messages::conversion_failed(m_label5->text(), add_text(), error,
-                                     QStringLiteral("0 到 255 的整数（更大的数取除以 256 的余数）")));
+    tell(messages::address_failed(add_text(), error));
 }
 
 void MainForm::open_comm_Click()
@@ -298,15 +297,7 @@ void MainForm::help_command_Click()
 
 void MainForm::MSComm1_OnComm()
 {
-    if (m_port->commEvent() != PortObject::com_ev_receive)
-        return;
-    for (std::size_t k = 0; k < 8; ++k) {
-        const auto byte = m_port->input();
-        if (!byte)
-            return;  // fewer than 8 bytes after all: not a reply
-        m_rx_buf[k] = *byte;
-    }
-    if (reply_ok(m_rx_buf))
+    if (take_reply(*m_port, m_rx_buf))
         show_reply();
 }
 

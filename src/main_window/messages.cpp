@@ -69,6 +69,12 @@ QString conversion_failed(const QString& box_caption, const QString& text, Conve
                                .arg(box_caption, quoted(text), what, allowed));
 }
 
+QString address_failed(const QString& text, ConversionError error)
+{
+    return conversion_failed(QStringLiteral("模块地址"), text, error,
+                             QStringLiteral("0 到 255 的整数（更大的数取除以 256 的余数）"));
+}
+
 QString open_failed(int port_number, const OpenFailure& failure, const QStringList& existing)
 {
     const QString port = port_name(port_number, failure.device);

@@ -35,6 +35,9 @@ QString error(ErrorNumber number, const QString& description);
 QString conversion_failed(const QString& box_caption, const QString& text, ConversionError error,
                           const QString& allowed);
 
+// The module address box's text that did not convert, at a send.
+QString address_failed(const QString& text, ConversionError error);
+
 // A port that could not be opened. `existing` lists the ports of this
 // machine ("1 = /dev/ttyUSB0", ...), shown when the number leads nowhere.
 QString open_failed(int port_number, const OpenFailure& failure, const QStringList& existing);

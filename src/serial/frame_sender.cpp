@@ -24,6 +24,19 @@ Converted<std::uint8_t> text_to_address_byte(const QString& text)
     return convert_text(text, to_address_byte);
 }
 
+bool take_reply(PortObject& port, RxBuf& rx_buf)
+{
+    if (port.commEvent() != PortObject::com_ev_receive)
+        return false;
+    for (std::size_t k = 0; k < 8; ++k) {
+        const auto byte = port.input();
+        if (!byte)
+            return false;  // fewer than 8 bytes after all: not a reply
+        rx_buf[k] = *byte;
+    }
+    return reply_ok(rx_buf);
+}
+
 ConversionError FrameSender::send_frame(const QString& address_text, const Command& command)
 {
     const auto address = text_to_address_byte(address_text);

@@ -29,6 +29,11 @@ private:
     Packet m_tx_buf{};
 };
 
+// Takes in one reply on a receive event: when the event is "bytes
+// received", reads 8 bytes one at a time into rx_buf[0..7] and returns true
+// when they pass the reply test. Framing is by count only.
+bool take_reply(PortObject& port, RxBuf& rx_buf);
+
 // The conversion of a box's text, shared by every window.
 Converted<double> text_to_double(const QString& text);
 Converted<std::int16_t> text_to_int16(const QString& text);
