@@ -34,7 +34,7 @@ test-asan: build-asan
 # Builds the benchmarks in Release (build-release) and runs them, in under
 # three minutes; BENCH_LONG=1 makes the long parts longer.
 bench: deps
-	cmake --preset release >/dev/null
+	cmake --preset release -DPONDARA_BENCH=ON >/dev/null
 	cmake --build --preset release -j$(JOBS) --target pondara-bench
 	build-release/bench/pondara-bench
 
@@ -42,8 +42,9 @@ bench: deps
 # FUZZ_SECONDS seconds (60; 30 within `make test`); a crash fails.
 FUZZ_SECONDS ?= 60
 fuzz: deps
-	CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz >/dev/null
-	cmake --build build-fuzz -j$(JOBS)
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DBUILD_TESTING=OFF -DPONDARA_FUZZ=ON >/dev/null
+	cmake --build build-fuzz -j$(JOBS) --target fuzz_number_conversion fuzz_receive_path
 	fuzz/run $(FUZZ_SECONDS)
 
 clean:

@@ -176,12 +176,17 @@ void TestNumberConversion::address()
 void TestNumberConversion::decimal_point_ignores_locale()
 {
     // A desktop locale with a decimal comma must not change what "1.5" means.
+    // Without that locale the test proves nothing, so it fails instead of
+    // falling back to one with a decimal point.
     const std::string before = std::setlocale(LC_ALL, nullptr);
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
-        std::setlocale(LC_NUMERIC, "C.UTF-8");
-    QCOMPARE(describe(pondara::to_double("1.5")), ok(1.5));
-    QCOMPARE(describe(to_int32("1,5")), mismatch);
+        QFAIL("the locale de_DE.UTF-8 is missing: scripts/install-deps generates it");
+    QCOMPARE(QByteArray(std::localeconv()->decimal_point), QByteArray(","));
+    const auto point = describe(pondara::to_double("1.5"));
+    const auto comma = describe(to_int32("1,5"));
     std::setlocale(LC_ALL, before.c_str());
+    QCOMPARE(point, ok(1.5));
+    QCOMPARE(comma, mismatch);
 }
 
 QTEST_GUILESS_MAIN(TestNumberConversion)
