@@ -41,6 +41,10 @@ constexpr int sim_port = 7;
 constexpr int cycles = 50;
 // Memory may grow this much over all cycles after the first.
 constexpr long long memory_slack = 1024 * 1024;
+// Socket wake-ups allowed in half a second: polling wakes the loop about once
+// per received byte (8 a reply, 2.5 replies); a notifier left on a hung-up or
+// unread descriptor wakes it without pause, thousands of times.
+constexpr int idle_wakeups = 100;
 
 QString ad_for(int load) { return QString::number(0x080000 + 8 * load); }
 
@@ -156,11 +160,8 @@ void TestDeviceLoss::check_idle_while_away(int cycle)
 {
     if (cycle != 1)
         return;
-    const double before = ProcessFigures::now().cpu_seconds;
-    test::run_for(300);
-    const double used = ProcessFigures::now().cpu_seconds - before;
-    qInfo("idle 0.3 s while unplugged: CPU %.3f s", used);
-    QVERIFY2(used < 0.06, qPrintable(QStringLiteral("%1 s of CPU while the device was away").arg(used)));
+    const int wakeups = test::socket_activations_during(300);
+    QVERIFY2(wakeups <= idle_wakeups, qPrintable(QStringLiteral("%1 socket wake-ups in 0.3 s while the device was away").arg(wakeups)));
 }
 
 bool TestDeviceLoss::main_window_cycle(int cycle)
@@ -282,11 +283,8 @@ void TestDeviceLoss::lose_and_get_back()
              qPrintable(QStringLiteral("%1 grew by %2 KiB").arg(ProcessFigures::checked_name).arg(growth / 1024)));
     // Nothing left spinning: idle for half a second with the port open and
     // the window's timer polling, the process uses next to no CPU.
-    const double idle_before = ProcessFigures::now().cpu_seconds;
-    test::run_for(500);
-    const double idle_cpu = ProcessFigures::now().cpu_seconds - idle_before;
-    qInfo("idle 0.5 s afterwards: CPU %.3f s", idle_cpu);
-    QVERIFY2(idle_cpu < 0.1, qPrintable(QStringLiteral("%1 s of CPU while idle").arg(idle_cpu)));
+    const int idle = test::socket_activations_during(500);
+    QVERIFY2(idle <= idle_wakeups, qPrintable(QStringLiteral("%1 socket wake-ups in 0.5 s of polling").arg(idle)));
     QCOMPARE(m_sink.messages().size(), 0);
 }
 

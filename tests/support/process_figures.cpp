@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QTimer>
 
@@ -87,6 +88,32 @@ bool run_until(const std::function<bool()>& done, int timeout_ms)
 void run_for(int ms)
 {
     run_until([] { return false; }, ms);
+}
+
+namespace {
+
+class SocketActivationCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::SockAct)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+int socket_activations_during(int ms)
+{
+    SocketActivationCounter counter;
+    QCoreApplication::instance()->installEventFilter(&counter);
+    run_for(ms);
+    QCoreApplication::instance()->removeEventFilter(&counter);
+    return counter.count;
 }
 
 }  // namespace pondara::test

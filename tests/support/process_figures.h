@@ -32,4 +32,10 @@ bool run_until(const std::function<bool()>& done, int timeout_ms);
 // Runs the event loop for `ms` milliseconds.
 void run_for(int ms);
 
+// Runs the event loop for `ms` milliseconds and counts the socket notifier
+// activations delivered meanwhile. A descriptor left readable or hung up
+// without being serviced shows as thousands of them, however busy the
+// machine is, where CPU time would depend on the load.
+int socket_activations_during(int ms);
+
 }  // namespace pondara::test
