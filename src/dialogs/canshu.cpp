@@ -141,7 +141,7 @@ void Canshu::send_frame(const Command& command)
 
 void Canshu::MSComm1_OnComm()
 {
-    if (take_reply(*m_port, m_rx_buf))
+    if (m_sender.take_reply(m_rx_buf))
         show_param();
 }
 

@@ -297,7 +297,7 @@ void MainForm::help_command_Click()
 
 void MainForm::MSComm1_OnComm()
 {
-    if (take_reply(*m_port, m_rx_buf))
+    if (m_module1.take_reply(m_rx_buf))
         show_reply();
 }
 

@@ -1,10 +1,26 @@
 #include "serial/frame_sender.h"
 
+#include "serial/logging.h"
 #include "serial/port_object.h"
+
+#include <QDateTime>
+#include <QTime>
 
 namespace pondara {
 
 namespace {
+
+QString time_stamp() { return QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")); }
+
+// The first 8 bytes of a packet or receive buffer, for the trace.
+template <typename Bytes>
+QString spaced_hex(const Bytes& bytes)
+{
+    QByteArray raw;
+    for (std::size_t k = 0; k < 8; ++k)
+        raw.append(static_cast<char>(bytes[k]));
+    return QString::fromLatin1(raw.toHex(' ').toUpper());
+}
 
 template <typename Convert>
 auto convert_text(const QString& text, Convert convert)
@@ -24,17 +40,29 @@ Converted<std::uint8_t> text_to_address_byte(const QString& text)
     return convert_text(text, to_address_byte);
 }
 
-bool take_reply(PortObject& port, RxBuf& rx_buf)
+bool FrameSender::take_reply(RxBuf& rx_buf)
 {
-    if (port.commEvent() != PortObject::com_ev_receive)
+    if (m_port.commEvent() != PortObject::com_ev_receive)
         return false;
     for (std::size_t k = 0; k < 8; ++k) {
-        const auto byte = port.input();
-        if (!byte)
-            return false;  // fewer than 8 bytes after all: not a reply
+        const auto byte = m_port.input();
+        if (!byte) {
+            // Fewer than 8 bytes after all: not a reply.
+            qCDebug(lc_line).noquote() << time_stamp() << "dropped" << k << "bytes: short";
+            m_link.reply_dropped(LinkHealth::Drop::short_reply);
+            return false;
+        }
         rx_buf[k] = *byte;
     }
-    return reply_ok(rx_buf);
+    if (reply_ok(rx_buf)) {
+        qCDebug(lc_line).noquote() << time_stamp() << "<-" << spaced_hex(rx_buf);
+        m_link.reply_accepted(QDateTime::currentMSecsSinceEpoch());
+        return true;
+    }
+    const bool header = rx_buf[0] == reply_header;
+    qCDebug(lc_line).noquote() << time_stamp() << "dropped" << spaced_hex(rx_buf) << (header ? "bad checksum" : "bad header");
+    m_link.reply_dropped(header ? LinkHealth::Drop::checksum : LinkHealth::Drop::header);
+    return false;
 }
 
 ConversionError FrameSender::send_frame(const QString& address_text, const Command& command)
@@ -43,9 +71,19 @@ ConversionError FrameSender::send_frame(const QString& address_text, const Comma
     if (!address)
         return address.error();
     m_tx_buf = build_request(address.value(), command);
+    const int flushed = m_port.inBufferCount();
+    if (flushed > 0)
+        qCDebug(lc_line).noquote() << time_stamp() << "discarded" << flushed << "unread bytes";
+    m_link.request_sent(flushed);
     m_port.clearInBuffer();
     m_port.setOutput(m_tx_buf);
+    qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
     return ConversionError::none;
+}
+
+LinkHealth::Outcome FrameSender::current_exchange() const
+{
+    return m_link.current(m_port.inBufferCount());
 }
 
 }  // namespace pondara
