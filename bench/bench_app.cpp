@@ -1,7 +1,8 @@
 // pondara-bench-app: a twin of the program's main() for the benchmarks.
 //
 // It builds exactly what src/app/main.cpp builds (QApplication, names, the
-// message sink, MainForm on the real port factory, show) and adds one hook,
+// message sink, MainForm on the real port factory, shown in the centre of
+// the screen) and adds one hook,
 // chosen on the command line:
 //   --first-paint  prints the time of the main window's first painted frame
 //                  and quits (start-up figure);
@@ -14,6 +15,7 @@
 #include "first_paint_probe.h"
 
 #include "main_window/box_message_sink.h"
+#include "main_window/look.h"
 #include "main_window/main_form.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
@@ -30,7 +32,6 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PondaraV6"));
-    QApplication::setApplicationDisplayName(QStringLiteral("PondaraV6"));
 
     pondara::BoxMessageSink messages;
     pondara::MainForm main_form(pondara::make_port_factory(), messages,
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
     if (first_paint)
         main_form.installEventFilter(&probe);
     main_form.show();
+    pondara::look::centre_on_screen(&main_form);
     if (open)
         QTimer::singleShot(0, &main_form, [&main_form] { main_form.open_comm_Click(); });
     return QApplication::exec();

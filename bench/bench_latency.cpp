@@ -6,14 +6,18 @@
 // byte time later, and it takes the time (CLOCK_MONOTONIC) just before it
 // writes that 8th byte. It answers read-weight requests at once, unmeasured.
 //
-// This process holds both hosts and alternates between them in blocks, so
-// that noise from the rest of the machine falls on both alike:
+// This process holds three hosts and takes turns between them in blocks, so
+// that noise from the rest of the machine falls on all alike:
 //   program   the real MainForm on the real port factory (offscreen),
 //             opened with its own open button on port 1; each exchange is
 //             one call of poll_tick() (the window's Timer1 is stopped), and
 //             it ends when the AD_now readout's textChanged arrives;
 //   baseline  a bare QSerialPort on the same pty whose readyRead slot reads
-//             the 8 bytes and takes the time.
+//             the 8 bytes and takes the time;
+//   same window  the same-window baseline (same_window.h): the main window
+//             built plainly with a bare QSerialPort, driven like the program
+//             (one tick() per exchange, its timer stopped), ending when its
+//             AD_now readout's textChanged arrives.
 // The latency is that time minus the module's; the reply value pairs them.
 //
 // Options: --exchanges N (read-AD exchanges per host, default 2000),
@@ -23,6 +27,7 @@
 
 #include "bench_clock.h"
 #include "bench_stats.h"
+#include "same_window.h"
 
 #include "main_window/box_message_sink.h"
 #include "main_window/main_form.h"
@@ -142,11 +147,12 @@ public:
 
 class Exchanges : public QObject {
 public:
-    enum Side : int { program = 0, baseline = 1 };
+    enum Side : int { program = 0, baseline = 1, same_window = 2 };
+    static constexpr int sides = 3;
 
-    Exchanges(MainForm& form, QString device, int per_side, int block, int gap_ms, std::size_t capacity,
-              const SockActStamp* sockact)
-        : m_form(form), m_device(std::move(device)), m_per_side(per_side), m_block(block), m_gap_ms(gap_ms),
+    Exchanges(MainForm& form, bench::SameWindow& same, QString device, int per_side, int block, int gap_ms,
+              std::size_t capacity, const SockActStamp* sockact)
+        : m_form(form), m_same(same), m_device(std::move(device)), m_per_side(per_side), m_block(block), m_gap_ms(gap_ms),
           m_seen(capacity, 0), m_notified(capacity, 0), m_side(capacity, -1), m_sockact(sockact)
     {
         auto* ad_now = form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
@@ -160,6 +166,12 @@ public:
         // A weight exchange is part of the window's polling cycle: it is let
         // through unmeasured, and the next AD request follows it.
         connect(weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
+        // The same window's readouts alike.
+        connect(m_same.ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
+            const std::int64_t time = now_ns();
+            record(text.toUInt(), time, same_window);
+        });
+        connect(m_same.weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
 
         m_bare.setBaudRate(QSerialPort::Baud9600);
         m_bare.setDataBits(QSerialPort::Data8);
@@ -218,10 +230,13 @@ private:
                 m_form.open_comm_Click();
             if (!m_form.MSComm1().portOpen())
                 fail("the main window could not open port 1");
-        } else {
+        } else if (m_current == baseline) {
             m_bare.setPortName(m_device);
             if (!m_bare.open(QIODevice::ReadWrite))
                 fail("the bare QSerialPort could not open the pty");
+        } else {
+            if (!m_same.open(m_device))
+                fail("the same window could not open the pty");
         }
         next_after_gap();
     }
@@ -231,8 +246,10 @@ private:
         if (m_current == program) {
             if (m_form.MSComm1().portOpen())
                 m_form.open_comm_Click();  // the same button closes it
-        } else {
+        } else if (m_current == baseline) {
             m_bare.close();
+        } else {
+            m_same.port.close();
         }
     }
 
@@ -241,6 +258,8 @@ private:
         m_watchdog.start();
         if (m_current == program) {
             m_form.poll_tick();
+        } else if (m_current == same_window) {
+            m_same.tick();
         } else {
             const Packet request = build_request(1, make_command(Leixing::read_ad));
             m_bare.write(reinterpret_cast<const char*>(request.data()), request.size());
@@ -276,17 +295,20 @@ private:
     void switch_block()
     {
         end_block();
-        if (m_done[program] >= m_per_side && m_done[baseline] >= m_per_side) {
-            QCoreApplication::quit();
-            return;
+        // The next side in turn that still has exchanges to make.
+        for (int turn = 1; turn <= sides; ++turn) {
+            const auto next = static_cast<Side>((m_current + turn) % sides);
+            if (m_done[next] < m_per_side) {
+                m_current = next;
+                begin_block();
+                return;
+            }
         }
-        const Side other = m_current == program ? baseline : program;
-        if (m_done[other] < m_per_side)
-            m_current = other;
-        begin_block();
+        QCoreApplication::quit();
     }
 
     MainForm& m_form;
+    bench::SameWindow& m_same;
     QSerialPort m_bare;
     QString m_device;
     const int m_per_side;
@@ -296,7 +318,7 @@ private:
     std::vector<std::int64_t> m_notified;  // by AD value: the notifier activation before it
     std::vector<int> m_side;               // by AD value: which host asked
     const SockActStamp* m_sockact;
-    int m_done[2] = {0, 0};
+    int m_done[sides] = {0, 0, 0};
     int m_in_block = 0;
     int m_timeouts = 0;
     Side m_current = program;
@@ -317,6 +339,7 @@ void print_side(const char* name, std::vector<double> latencies)
     std::printf("%s_count %zu\n", name, latencies.size());
     std::printf("%s_median_ms %.4f\n", name, bench::median(latencies));
     std::printf("%s_p99_ms %.4f\n", name, bench::quantile(latencies, 0.99));
+    std::printf("%s_min_ms %.4f\n", name, latencies.empty() ? 0.0 : *std::min_element(latencies.begin(), latencies.end()));
     std::printf("%s_max_ms %.4f\n", name, bench::quantile(latencies, 1.0));
 }
 
@@ -353,8 +376,8 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    // Room for every AD value either host can get, with the retries.
-    const std::size_t capacity = static_cast<std::size_t>(per_side) * 2 + 64;
+    // Room for every AD value any host can get, with the retries.
+    const std::size_t capacity = static_cast<std::size_t>(per_side) * Exchanges::sides + 64;
     void* shared = ::mmap(nullptr, capacity * sizeof(std::int64_t), PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
@@ -390,19 +413,24 @@ int main(int argc, char* argv[])
             return 1;
         }
         timer1->stop();
+        bench::SameWindow same;
+        same.timer1.stop();
+        same.show();
 
         SockActStamp sockact;
         if (breakdown)
             app.installEventFilter(&sockact);
-        Exchanges exchanges(form, pty.slave_path(), per_side, block, gap_ms, capacity, breakdown ? &sockact : nullptr);
+        Exchanges exchanges(form, same, pty.slave_path(), per_side, block, gap_ms, capacity, breakdown ? &sockact : nullptr);
         QTimer::singleShot(0, &exchanges, [&exchanges] { exchanges.start(); });
         status = QApplication::exec();
 
         print_side("program", exchanges.latencies_ms(Exchanges::program, written));
         print_side("baseline", exchanges.latencies_ms(Exchanges::baseline, written));
+        print_side("same_window", exchanges.latencies_ms(Exchanges::same_window, written));
         if (breakdown) {
             print_side("program_in_host", exchanges.latencies_ms(Exchanges::program, written, true));
             print_side("baseline_in_host", exchanges.latencies_ms(Exchanges::baseline, written, true));
+            print_side("same_window_in_host", exchanges.latencies_ms(Exchanges::same_window, written, true));
         }
         std::printf("timeouts %d\n", exchanges.timeouts());
         std::fflush(stdout);

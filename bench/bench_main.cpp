@@ -1,22 +1,36 @@
-// pondara-bench: runs every benchmark of the program against its baseline
+// pondara-bench: runs every benchmark of the program against its baselines
 // and prints one table.
 //
-//   1. reply latency        pondara-bench-latency (MainForm vs bare QSerialPort)
+//   1. reply latency        pondara-bench-latency (MainForm, bare QSerialPort,
+//                           same window)
 //   2. polling cadence      request arrival times at the module side
-//   3. CPU while polling    on-CPU time of each process over the window
-//   4. memory               VmHWM (peak resident set) after the window
+//   3. CPU while polling    on-CPU time of each process over the window, run
+//                           three times: the median and the spread
+//   4. memory               VmHWM (peak resident set) after the windows
 //   5. start-up             exec to first painted window, median of runs
 //   6. after unplugging     CPU in the 5 s after the line is closed
+//   7. wake-ups per request the UI thread's returns from poll()/ppoll() over
+//                           a window, counted by strace, per request sent
 //
-// 2, 3 and 4 share one window in which the program (pondara-bench-app, a
-// twin of main() that presses the open button) polls a simulated line and
-// the minimal program (pondara-bench-minimal) writes to another, side by
-// side. Every child runs with the offscreen platform and a private runtime
-// folder, so the virtual ports are this run's own.
+// Two baselines stand beside the program. The same-window baseline
+// (pondara-bench-same-window, same_window.h) is the main window built
+// plainly with a bare QSerialPort: the least any program showing this window
+// must do, and the one the targets hold the program against. The minimal
+// ones do less than that: a bare QSerialPort read (latency), an empty window
+// whose timer writes 8 bytes (pondara-bench-minimal: cadence, CPU, memory,
+// start-up, wake-ups) and a QSerialPort poller that ignores errors
+// (pondara-bench-naive: after unplugging).
 //
-// Options: --long (or BENCH_LONG=1 in the environment) makes the window 600 s,
-// the latency run 10000 exchanges per host and the start-up 45 runs;
-// --window S, --exchanges N and --startups N set them one by one.
+// 2, 3, 4 and 7 share one stretch in which the program (pondara-bench-app, a
+// twin of main() that presses the open button) and the same window each poll
+// a simulated line and the minimal program writes to a third, side by side.
+// Every child runs with the offscreen platform and a private runtime folder,
+// so the virtual ports are this run's own.
+//
+// Options: --long (or BENCH_LONG=1 in the environment) makes each of the
+// three CPU windows 600 s, the latency run 10000 exchanges per host, the
+// start-up 45 runs and the wake-up window 60 s; --window S, --exchanges N,
+// --startups N and --wakeups S set them one by one.
 
 #include "bench_clock.h"
 #include "bench_line.h"
@@ -27,9 +41,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QMap>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -38,6 +54,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <spawn.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -55,7 +73,11 @@ struct Options {
     int exchanges = 2000;
     int startups = 15;
     int unplug_s = 5;
+    int wakeup_s = 10;
 };
+
+constexpr int cpu_windows = 3;
+constexpr double not_measured = std::numeric_limits<double>::quiet_NaN();
 
 QString g_bin_dir;
 QString g_log_dir;
@@ -88,12 +110,15 @@ struct Child {
     int out = -1;  // its standard output, when captured
 };
 
-// Starts bin_dir/`program` with `args`; its standard error goes to a log
-// file named after it, its standard output to a pipe or /dev/null.
+// Starts bin_dir/`program` (or `program` itself, given as an absolute path)
+// with `args`; its standard error goes to a log file named after it, its
+// standard output to a pipe or /dev/null.
 Child spawn(const QString& program, const QStringList& args, bool capture)
 {
-    const QByteArray path = QFile::encodeName(g_bin_dir + QLatin1Char('/') + program);
-    const QByteArray log = QFile::encodeName(g_log_dir + QLatin1Char('/') + program + QStringLiteral(".log"));
+    const QString name = program.section(QLatin1Char('/'), -1);
+    const QByteArray path = QFile::encodeName(program.startsWith(QLatin1Char('/')) ? program
+                                                                                   : g_bin_dir + QLatin1Char('/') + program);
+    const QByteArray log = QFile::encodeName(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
     std::vector<QByteArray> storage{path};
     for (const QString& arg : args)
         storage.push_back(arg.toLocal8Bit());
@@ -234,17 +259,93 @@ bool run_until(const std::function<bool()>& done, int timeout_ms)
     return done();
 }
 
-// Unplugs `line` and returns the CPU the process at its other end uses in
-// the next `seconds`, in percent of one core.
-double cpu_share_after_unplug(pid_t pid, bench::BenchLine& line, int seconds)
+// A figure measured several times: the one reported and the spread.
+struct Spread {
+    double value = not_measured;
+    double min = not_measured;
+    double max = not_measured;
+};
+
+Spread spread_of(const std::vector<double>& samples, double value)
 {
+    if (samples.empty())
+        return {};
+    const auto [min, max] = std::minmax_element(samples.begin(), samples.end());
+    return {value, *min, *max};
+}
+
+Spread median_of(const std::vector<double>& samples)
+{
+    return spread_of(samples, bench::median(samples));
+}
+
+// Unplugs `line` and returns the CPU the process at its other end uses in
+// the next `seconds`, in percent of one core, with the spread of its
+// one-second parts.
+Spread cpu_share_after_unplug(pid_t pid, bench::BenchLine& line, int seconds)
+{
+    std::vector<double> parts;
     const double cpu_before = cpu_seconds(pid);
     const std::int64_t unplugged = now_ns();
     line.unplug();
-    run_for(seconds * 1000);
+    double cpu_last = cpu_before;
+    std::int64_t last = unplugged;
+    for (int second = 0; second < seconds; ++second) {
+        run_for(1000);
+        const double cpu = cpu_seconds(pid);
+        const std::int64_t now = now_ns();
+        parts.push_back((cpu - cpu_last) / (static_cast<double>(now - last) / 1e9) * 100.0);
+        cpu_last = cpu;
+        last = now;
+    }
     const double elapsed = static_cast<double>(now_ns() - unplugged) / 1e9;
-    return (cpu_seconds(pid) - cpu_before) / elapsed * 100.0;
+    return spread_of(parts, (cpu_seconds(pid) - cpu_before) / elapsed * 100.0);
 }
+
+// Counts the returns from poll() and ppoll() of one thread while it runs:
+// strace -c attached to that thread alone (a thread id, without -f).
+class PollCounter {
+public:
+    PollCounter(const QString& strace, pid_t tid, const QString& tag)
+        : m_output(g_log_dir + QStringLiteral("/strace-") + tag + QStringLiteral(".txt"))
+    {
+        m_strace = spawn(strace,
+                         {QStringLiteral("-c"), QStringLiteral("-e"), QStringLiteral("trace=poll,ppoll"),
+                          QStringLiteral("-o"), m_output, QStringLiteral("-p"), QString::number(tid)},
+                         false);
+    }
+
+    // Detaches (strace writes its summary on SIGINT) and returns the calls.
+    double stop()
+    {
+        ::kill(m_strace.pid, SIGINT);
+        int status = 0;
+        ::waitpid(m_strace.pid, &status, 0);
+        forget_child(m_strace.pid);
+        QFile file(m_output);
+        if (!file.open(QIODevice::ReadOnly))
+            fail(QStringLiteral("strace wrote no summary to %1").arg(m_output));
+        // "% time  seconds  usecs/call  calls  [errors]  syscall"
+        double calls = 0;
+        bool seen = false;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() >= 5 && (fields.last() == "poll" || fields.last() == "ppoll")) {
+                calls += fields[3].toDouble();
+                seen = true;
+            }
+        }
+        file.close();
+        file.remove();
+        if (!seen)
+            fail(QStringLiteral("strace counted no poll() in %1").arg(m_output));
+        return calls;
+    }
+
+private:
+    QString m_output;
+    Child m_strace;
+};
 
 // Cadence from request arrival times.
 struct Cadence {
@@ -270,6 +371,27 @@ Cadence cadence(const std::vector<std::int64_t>& arrivals)
     result.p99_deviation_ms = bench::quantile(deviations, 0.99);
     return result;
 }
+
+// One polling process beside its line, over the CPU windows.
+struct Poller {
+    Child child;
+    bench::BenchLine* line = nullptr;
+    std::vector<double> cpu;                  // seconds, per window
+    std::vector<Cadence> cadences;            // per window
+    std::vector<std::int64_t> all_arrivals;   // over all windows together
+    double rss = 0.0;
+    double wakeups_per_request = not_measured;
+
+    // The spread of one cadence figure over the windows, around the figure
+    // of all windows together.
+    Spread cadence_spread(double Cadence::*figure) const
+    {
+        std::vector<double> samples;
+        for (const Cadence& part : cadences)
+            samples.push_back(part.*figure);
+        return spread_of(samples, cadence(all_arrivals).*figure);
+    }
+};
 
 QString read_text(const char* path)
 {
@@ -308,26 +430,57 @@ QString machine_line()
 
 struct Row {
     QString figure;
-    double program;
-    double baseline;
-    QString baseline_name;
+    Spread program;
+    Spread same;
+    Spread minimal;
+    QString minimal_name;
     QString target;
     bool ok;
     int decimals;
+    bool timed;  // a timed figure: its spread gets a line of its own
 };
 
+QString number(double value, int decimals)
+{
+    return std::isnan(value) ? QStringLiteral("-") : QString::number(value, 'f', decimals);
+}
+
+QString ratio(double value, double base)
+{
+    if (std::isnan(value) || std::isnan(base) || base == 0.0)
+        return QStringLiteral("-");
+    return QString::number(value / base, 'f', 2) + QLatin1Char('x');
+}
+
+QString range(const Spread& spread, int decimals)
+{
+    if (std::isnan(spread.min))
+        return QStringLiteral("-");
+    return number(spread.min, decimals) + QStringLiteral("..") + number(spread.max, decimals);
+}
+
+// The program against the same window (the targets' baseline) and against
+// the minimal baseline of the figure; under each timed figure, the spread of
+// its samples (min..max).
 void print_table(const std::vector<Row>& rows)
 {
-    std::printf("\n%-34s %12s %12s %8s  %-20s %-26s %s\n", "Figure", "Program", "Baseline", "Ratio", "Baseline is",
-                "Target", "Verdict");
-    std::printf("%s\n", QByteArray(130, '-').constData());
+    const char* const format = "%-32s %17s %17s %7s %17s %7s  %-18s %-24s %s\n";
+    std::printf("\n");
+    std::printf(format, "Figure", "Program", "Same window", "Ratio", "Minimal", "Ratio", "Minimal is", "Target",
+                "Verdict");
+    std::printf("%s\n", QByteArray(156, '-').constData());
     for (const Row& row : rows) {
-        const QString ratio = row.baseline != 0.0 ? QString::number(row.program / row.baseline, 'f', 2) + QLatin1Char('x')
-                                                  : QStringLiteral("-");
-        std::printf("%-34s %12s %12s %8s  %-20s %-26s %s\n", qPrintable(row.figure),
-                    qPrintable(QString::number(row.program, 'f', row.decimals)),
-                    qPrintable(QString::number(row.baseline, 'f', row.decimals)), qPrintable(ratio),
-                    qPrintable(row.baseline_name), qPrintable(row.target), row.ok ? "met" : "MISSED");
+        std::printf(format, qPrintable(row.figure), qPrintable(number(row.program.value, row.decimals)),
+                    qPrintable(number(row.same.value, row.decimals)),
+                    qPrintable(ratio(row.program.value, row.same.value)),
+                    qPrintable(number(row.minimal.value, row.decimals)),
+                    qPrintable(ratio(row.program.value, row.minimal.value)), qPrintable(row.minimal_name),
+                    qPrintable(row.target), row.ok ? "met" : "MISSED");
+        if (row.timed) {
+            std::printf(format, "    spread (min..max)", qPrintable(range(row.program, row.decimals)),
+                        qPrintable(range(row.same, row.decimals)), "", qPrintable(range(row.minimal, row.decimals)),
+                        "", "", "", "");
+        }
     }
 }
 
@@ -362,10 +515,16 @@ int main(int argc, char* argv[])
         options.window_s = 600;
         options.exchanges = 10000;
         options.startups = 45;
+        options.wakeup_s = 60;
     }
     options.window_s = int_option(args, QStringLiteral("--window"), options.window_s);
     options.exchanges = int_option(args, QStringLiteral("--exchanges"), options.exchanges);
     options.startups = int_option(args, QStringLiteral("--startups"), options.startups);
+    options.wakeup_s = int_option(args, QStringLiteral("--wakeups"), options.wakeup_s);
+    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    if (strace.isEmpty())
+        say(QStringLiteral("pondara-bench: no strace on PATH (scripts/install-deps installs it): "
+                           "wake-ups per request are not measured"));
 
     const QString machine = machine_line();
     const QString load_before = load_average();
@@ -373,67 +532,134 @@ int main(int argc, char* argv[])
     std::vector<Row> rows;
 
     // 1. Reply latency.
-    say(QStringLiteral("[1/5] reply latency: %1 exchanges per host").arg(options.exchanges));
+    say(QStringLiteral("[1/6] reply latency: %1 exchanges per host").arg(options.exchanges));
     Child latency_run = spawn(QStringLiteral("pondara-bench-latency"),
                               {QStringLiteral("--exchanges"), QString::number(options.exchanges)}, true);
     const QMap<QString, double> latency = parse_values(finish(latency_run));
-    if (latency.value(QStringLiteral("program_count")) < 1 || latency.value(QStringLiteral("baseline_count")) < 1)
-        fail(QStringLiteral("the latency run measured nothing"));
+    for (const char* side : {"program", "baseline", "same_window"}) {
+        if (latency.value(QLatin1String(side) + QStringLiteral("_count")) < 1)
+            fail(QStringLiteral("the latency run measured nothing for %1").arg(QLatin1String(side)));
+    }
 
-    // 2, 3, 4 and the program's part of 6: the polling window.
-    say(QStringLiteral("[2/5] polling window: %1 s, program and minimal program side by side").arg(options.window_s));
+    // 2, 3, 4 and 7: the polling stretch, the three polling processes side
+    // by side.
+    say(QStringLiteral("[2/6] polling: %1 windows of %2 s, then %3 s of wake-up counts; program, same window "
+                       "and minimal program side by side")
+            .arg(cpu_windows)
+            .arg(options.window_s)
+            .arg(options.wakeup_s));
     QString error;
     bench::BenchLine program_line(1, true);
     bench::BenchLine minimal_line(2, false);
-    if (!program_line.start(&error) || !minimal_line.start(&error))
+    bench::BenchLine same_line(4, true);
+    if (!program_line.start(&error) || !minimal_line.start(&error) || !same_line.start(&error))
         fail(error);
-    Child program = spawn(QStringLiteral("pondara-bench-app"), {QStringLiteral("--open")}, false);
-    Child minimal = spawn(QStringLiteral("pondara-bench-minimal"), {QStringLiteral("--pty"), minimal_line.device()}, false);
-    if (!run_until([&] { return program_line.requests() > 0 && minimal_line.requests() > 0; }, 15000))
-        fail(QStringLiteral("the program or the minimal program sent no request"));
+    enum { program = 0, same = 1, minimal = 2 };
+    Poller pollers[3];
+    pollers[program].line = &program_line;
+    pollers[same].line = &same_line;
+    pollers[minimal].line = &minimal_line;
+    pollers[program].child = spawn(QStringLiteral("pondara-bench-app"), {QStringLiteral("--open")}, false);
+    pollers[same].child =
+        spawn(QStringLiteral("pondara-bench-same-window"), {QStringLiteral("--pty"), same_line.device()}, false);
+    pollers[minimal].child =
+        spawn(QStringLiteral("pondara-bench-minimal"), {QStringLiteral("--pty"), minimal_line.device()}, false);
+    const auto all_polling = [&] {
+        return std::all_of(std::begin(pollers), std::end(pollers), [](Poller& p) { return running(p.child); });
+    };
+    if (!run_until([&] { return std::all_of(std::begin(pollers), std::end(pollers),
+                                            [](const Poller& p) { return p.line->requests() > 0; }); },
+                   15000))
+        fail(QStringLiteral("a polling process sent no request"));
     run_for(1000);  // past the start-up
-    const double program_cpu_0 = cpu_seconds(program.pid);
-    const double minimal_cpu_0 = cpu_seconds(minimal.pid);
-    program_line.clear_arrivals();
-    minimal_line.clear_arrivals();
-    const std::int64_t window_start = now_ns();
-    run_for(options.window_s * 1000);
-    const double window_length = static_cast<double>(now_ns() - window_start) / 1e9;
-    const double program_cpu = cpu_seconds(program.pid) - program_cpu_0;
-    const double minimal_cpu = cpu_seconds(minimal.pid) - minimal_cpu_0;
-    const double program_rss = peak_rss_mib(program.pid);
-    const double minimal_rss = peak_rss_mib(minimal.pid);
-    const Cadence program_cadence = cadence(program_line.arrivals());
-    const Cadence minimal_cadence = cadence(minimal_line.arrivals());
-    if (!running(program) || !running(minimal))
-        fail(QStringLiteral("a polling process ended during the window"));
-    terminate(minimal);
+    // The arrivals run on from window to window: each window's cadence is
+    // its own slice of them.
+    for (Poller& poller : pollers)
+        poller.line->clear_arrivals();
+    std::size_t window_first[3] = {0, 0, 0};
+    std::int64_t window_length_ns = 0;
+    for (int window = 0; window < cpu_windows; ++window) {
+        double cpu_0[3];
+        for (int which = 0; which < 3; ++which)
+            cpu_0[which] = cpu_seconds(pollers[which].child.pid);
+        const std::int64_t window_start = now_ns();
+        run_for(options.window_s * 1000);
+        window_length_ns += now_ns() - window_start;
+        for (int which = 0; which < 3; ++which) {
+            Poller& poller = pollers[which];
+            poller.cpu.push_back(cpu_seconds(poller.child.pid) - cpu_0[which]);
+            const std::vector<std::int64_t>& arrivals = poller.line->arrivals();
+            poller.cadences.push_back(cadence({arrivals.begin() + static_cast<std::ptrdiff_t>(window_first[which]),
+                                               arrivals.end()}));
+            window_first[which] = arrivals.size();
+        }
+        say(QStringLiteral("      window %1: CPU %2 / %3 / %4 s, load average %5")
+                .arg(window + 1)
+                .arg(pollers[program].cpu.back(), 0, 'f', 3)
+                .arg(pollers[same].cpu.back(), 0, 'f', 3)
+                .arg(pollers[minimal].cpu.back(), 0, 'f', 3)
+                .arg(load_average()));
+    }
+    for (Poller& poller : pollers) {
+        poller.rss = peak_rss_mib(poller.child.pid);
+        poller.all_arrivals = poller.line->arrivals();
+    }
+    if (!all_polling())
+        fail(QStringLiteral("a polling process ended during the windows"));
+
+    // Wake-ups: strace stops the thread at each of its system calls, so this
+    // comes after the CPU windows, never during them.
+    if (!strace.isEmpty()) {
+        std::vector<std::unique_ptr<PollCounter>> counters;
+        std::uint64_t requests_0[3];
+        const QString tags[3] = {QStringLiteral("program"), QStringLiteral("same"), QStringLiteral("minimal")};
+        for (int which = 0; which < 3; ++which) {
+            requests_0[which] = pollers[which].line->requests();
+            counters.push_back(std::make_unique<PollCounter>(strace, pollers[which].child.pid, tags[which]));
+        }
+        run_for(options.wakeup_s * 1000);
+        for (int which = 0; which < 3; ++which) {
+            const double polls = counters[which]->stop();
+            const auto requests = static_cast<double>(pollers[which].line->requests() - requests_0[which]);
+            if (requests < 1)
+                fail(QStringLiteral("no request during the wake-up count of %1").arg(tags[which]));
+            pollers[which].wakeups_per_request = polls / requests;
+        }
+        if (!all_polling())
+            fail(QStringLiteral("a polling process ended during the wake-up count"));
+    }
+    terminate(pollers[minimal].child);
     minimal_line.unplug();
 
-    say(QStringLiteral("[3/5] program after unplugging: %1 s").arg(options.unplug_s));
-    const double program_unplug = cpu_share_after_unplug(program.pid, program_line, options.unplug_s);
-    if (!running(program))
+    say(QStringLiteral("[3/6] program after unplugging: %1 s").arg(options.unplug_s));
+    const Spread program_unplug = cpu_share_after_unplug(pollers[program].child.pid, program_line, options.unplug_s);
+    if (!running(pollers[program].child))
         fail(QStringLiteral("the program ended after the unplugging"));
-    terminate(program);
+    terminate(pollers[program].child);
+
+    say(QStringLiteral("[4/6] same window after unplugging: %1 s").arg(options.unplug_s));
+    const Spread same_unplug = cpu_share_after_unplug(pollers[same].child.pid, same_line, options.unplug_s);
+    terminate(pollers[same].child);
 
     // The naive program's part of 6.
-    say(QStringLiteral("[4/5] naive QSerialPort program after unplugging: %1 s").arg(options.unplug_s));
+    say(QStringLiteral("[5/6] naive QSerialPort program after unplugging: %1 s").arg(options.unplug_s));
     bench::BenchLine naive_line(3, true);
     if (!naive_line.start(&error))
         fail(error);
     Child naive = spawn(QStringLiteral("pondara-bench-naive"), {naive_line.device()}, false);
     if (!run_until([&] { return naive_line.requests() >= 5; }, 15000))
         fail(QStringLiteral("the naive program sent no request"));
-    const double naive_unplug = cpu_share_after_unplug(naive.pid, naive_line, options.unplug_s);
+    const Spread naive_unplug = cpu_share_after_unplug(naive.pid, naive_line, options.unplug_s);
     terminate(naive);
 
-    // 5. Start-up: the two programs in turn, after one unmeasured warm-up
+    // 5. Start-up: the three programs in turn, after one unmeasured warm-up
     // run of each (it fills the file cache).
-    say(QStringLiteral("[5/5] start-up: %1 runs each").arg(options.startups));
-    std::vector<double> startup[2];
-    const QString startup_programs[2] = {QStringLiteral("pondara-bench-app"), QStringLiteral("pondara-bench-minimal")};
+    say(QStringLiteral("[6/6] start-up: %1 runs each").arg(options.startups));
+    std::vector<double> startup[3];
+    const QString startup_programs[3] = {QStringLiteral("pondara-bench-app"), QStringLiteral("pondara-bench-same-window"),
+                                         QStringLiteral("pondara-bench-minimal")};
     for (int run = 0; run <= options.startups; ++run) {
-        for (int which = 0; which < 2; ++which) {
+        for (int which = 0; which < 3; ++which) {
             const std::int64_t exec_time = now_ns();
             Child child = spawn(startup_programs[which], {QStringLiteral("--first-paint")}, true);
             const QMap<QString, double> values = parse_values(finish(child));
@@ -443,51 +669,78 @@ int main(int argc, char* argv[])
                 startup[which].push_back((values.value(QStringLiteral("first_paint_ns")) - static_cast<double>(exec_time)) / 1e6);
         }
     }
-    const double program_startup = bench::median(startup[0]);
-    const double minimal_startup = bench::median(startup[1]);
 
     // The table.
-    const double latency_median = latency.value(QStringLiteral("program_median_ms"));
-    const double latency_median_base = latency.value(QStringLiteral("baseline_median_ms"));
-    const double latency_p99 = latency.value(QStringLiteral("program_p99_ms"));
-    const double latency_p99_base = latency.value(QStringLiteral("baseline_p99_ms"));
+    const auto latency_figure = [&](const char* side, const char* figure) {
+        const QString prefix = QLatin1String(side) + QLatin1Char('_');
+        return Spread{latency.value(prefix + QLatin1String(figure)), latency.value(prefix + QStringLiteral("min_ms")),
+                      latency.value(prefix + QStringLiteral("max_ms"))};
+    };
+    const auto rows_for = [&](const std::function<Spread(const Poller&)>& figure) {
+        return std::array<Spread, 3>{figure(pollers[program]), figure(pollers[same]), figure(pollers[minimal])};
+    };
     const QString bare = QStringLiteral("bare QSerialPort");
     const QString minimal_name = QStringLiteral("minimal program");
-    rows.push_back({QStringLiteral("1 Reply latency median (ms)"), latency_median, latency_median_base, bare,
-                    QStringLiteral("<= 1.2x baseline"), latency_median <= 1.2 * latency_median_base, 3});
-    rows.push_back({QStringLiteral("1 Reply latency p99 (ms)"), latency_p99, latency_p99_base, bare,
-                    QStringLiteral("< 2 ms"), latency_p99 < 2.0, 3});
-    rows.push_back({QStringLiteral("2 Requests per second"), program_cadence.per_second, minimal_cadence.per_second,
-                    minimal_name, QStringLiteral("5.00 +- 0.02"), std::fabs(program_cadence.per_second - 5.0) <= 0.02, 3});
-    rows.push_back({QStringLiteral("2 Mean interval (ms)"), program_cadence.mean_interval_ms,
-                    minimal_cadence.mean_interval_ms, minimal_name, QStringLiteral("(200 +- 0.8)"),
-                    std::fabs(program_cadence.mean_interval_ms - 200.0) <= 0.8, 3});
-    rows.push_back({QStringLiteral("2 p99 |interval - 200 ms| (ms)"), program_cadence.p99_deviation_ms,
-                    minimal_cadence.p99_deviation_ms, minimal_name, QStringLiteral("< 5 ms"),
-                    program_cadence.p99_deviation_ms < 5.0, 3});
-    rows.push_back({QStringLiteral("3 CPU while polling (s / %1 s)").arg(options.window_s), program_cpu, minimal_cpu,
-                    minimal_name, QStringLiteral("<= 1.2x baseline"), program_cpu <= 1.2 * minimal_cpu, 3});
-    rows.push_back({QStringLiteral("4 Peak resident memory (MiB)"), program_rss, minimal_rss, minimal_name,
-                    QStringLiteral("<= 1.15x baseline"), program_rss <= 1.15 * minimal_rss, 1});
-    rows.push_back({QStringLiteral("5 Start-up to first paint (ms)"), program_startup, minimal_startup, minimal_name,
-                    QStringLiteral("<= 1.2x baseline"), program_startup <= 1.2 * minimal_startup, 1});
-    rows.push_back({QStringLiteral("6 CPU after unplugging (% core)"), program_unplug, naive_unplug,
-                    QStringLiteral("naive QSerialPort"), QStringLiteral("< 1% of a core"), program_unplug < 1.0, 2});
+
+    const Spread lat_median[3] = {latency_figure("program", "median_ms"), latency_figure("same_window", "median_ms"),
+                                  latency_figure("baseline", "median_ms")};
+    const Spread lat_p99[3] = {latency_figure("program", "p99_ms"), latency_figure("same_window", "p99_ms"),
+                               latency_figure("baseline", "p99_ms")};
+    rows.push_back({QStringLiteral("1 Reply latency median (ms)"), lat_median[0], lat_median[1], lat_median[2], bare,
+                    QStringLiteral("<= 1.1x same window"), lat_median[0].value <= 1.1 * lat_median[1].value, 3, true});
+    rows.push_back({QStringLiteral("1 Reply latency p99 (ms)"), lat_p99[0], lat_p99[1], lat_p99[2], bare,
+                    QStringLiteral("< 2 ms"), lat_p99[0].value < 2.0, 3, true});
+
+    const auto per_second = rows_for([](const Poller& p) { return p.cadence_spread(&Cadence::per_second); });
+    const auto interval = rows_for([](const Poller& p) { return p.cadence_spread(&Cadence::mean_interval_ms); });
+    const auto deviation = rows_for([](const Poller& p) { return p.cadence_spread(&Cadence::p99_deviation_ms); });
+    rows.push_back({QStringLiteral("2 Requests per second"), per_second[0], per_second[1], per_second[2], minimal_name,
+                    QStringLiteral("5.00 +- 0.02"), std::fabs(per_second[0].value - 5.0) <= 0.02, 3, true});
+    rows.push_back({QStringLiteral("2 Mean interval (ms)"), interval[0], interval[1], interval[2], minimal_name,
+                    QStringLiteral("(200 +- 0.8)"), std::fabs(interval[0].value - 200.0) <= 0.8, 3, true});
+    rows.push_back({QStringLiteral("2 p99 |interval - 200 ms| (ms)"), deviation[0], deviation[1], deviation[2],
+                    minimal_name, QStringLiteral("< 5 ms"), deviation[0].value < 5.0, 3, true});
+
+    const auto cpu = rows_for([](const Poller& p) { return median_of(p.cpu); });
+    rows.push_back({QStringLiteral("3 CPU while polling (s / %1 s)").arg(options.window_s), cpu[0], cpu[1], cpu[2],
+                    minimal_name, QStringLiteral("<= 1.2x same window"), cpu[0].value <= 1.2 * cpu[1].value, 3, true});
+
+    const auto rss = rows_for([](const Poller& p) { return Spread{p.rss, not_measured, not_measured}; });
+    rows.push_back({QStringLiteral("4 Peak resident memory (MiB)"), rss[0], rss[1], rss[2], minimal_name,
+                    QStringLiteral("<= 1.05x same window"), rss[0].value <= 1.05 * rss[1].value, 1, false});
+
+    const Spread start[3] = {median_of(startup[0]), median_of(startup[1]), median_of(startup[2])};
+    rows.push_back({QStringLiteral("5 Start-up to first paint (ms)"), start[0], start[1], start[2], minimal_name,
+                    QStringLiteral("<= 1.1x same window"), start[0].value <= 1.1 * start[1].value, 1, true});
+
+    rows.push_back({QStringLiteral("6 CPU after unplugging (% core)"), program_unplug, same_unplug, naive_unplug,
+                    QStringLiteral("naive QSerialPort"), QStringLiteral("< 1% of a core"), program_unplug.value < 1.0,
+                    2, true});
+
+    const auto wakeups = rows_for([](const Poller& p) { return Spread{p.wakeups_per_request, not_measured, not_measured}; });
+    rows.push_back({QStringLiteral("7 Wake-ups per request"), wakeups[0], wakeups[1], wakeups[2], minimal_name,
+                    QStringLiteral("<= 4 and <= same window"),
+                    wakeups[0].value <= 4.0 && wakeups[0].value <= wakeups[1].value, 2, false});
     print_table(rows);
     std::fflush(stdout);
 
     std::printf("\nMachine: %s\n", qPrintable(machine));
-    std::printf("Run: %.0f s; load average %s before, %s after; latency %d+%d exchanges (%d without reply); "
-                "window %.3f s with %zu+%zu requests; start-up median of %d runs each\n",
+    std::printf("Run: %.0f s; load average %s before, %s after; latency %d+%d+%d exchanges (%d without reply); "
+                "%d CPU windows of %.3f s with %zu+%zu+%zu requests; wake-ups over %d s; start-up median of %d "
+                "runs each\n",
                 static_cast<double>(now_ns() - started) / 1e9, qPrintable(load_before), qPrintable(load_average()),
                 static_cast<int>(latency.value(QStringLiteral("program_count"))),
+                static_cast<int>(latency.value(QStringLiteral("same_window_count"))),
                 static_cast<int>(latency.value(QStringLiteral("baseline_count"))),
-                static_cast<int>(latency.value(QStringLiteral("timeouts"))), window_length,
-                program_cadence.requests, minimal_cadence.requests, options.startups);
+                static_cast<int>(latency.value(QStringLiteral("timeouts"))), cpu_windows,
+                static_cast<double>(window_length_ns) / 1e9 / cpu_windows, pollers[program].all_arrivals.size(),
+                pollers[same].all_arrivals.size(), pollers[minimal].all_arrivals.size(), options.wakeup_s,
+                options.startups);
 
     // The folder holds only this run's logs and, by now, no links.
     for (const QString& name : {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
-                                QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive")})
+                                QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
+                                QStringLiteral("pondara-bench-same-window"), QStringLiteral("strace")})
         QFile::remove(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
     ::rmdir((g_log_dir + QStringLiteral("/pondara")).toLocal8Bit().constData());
     ::rmdir(runtime_dir);
