@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz clean
+.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz format format-check clean
 
 all: build
 
@@ -46,6 +46,14 @@ fuzz: deps
 	  -DBUILD_TESTING=OFF -DPONDARA_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j$(JOBS) --target fuzz_number_conversion fuzz_receive_path
 	fuzz/run $(FUZZ_SECONDS)
+
+# The house format (.clang-format) over every C++ file git tracks.
+FORMAT_SOURCES = $(shell git ls-files '*.cpp' '*.h')
+format:
+	clang-format -i $(FORMAT_SOURCES)
+
+format-check:
+	clang-format --dry-run --Werror $(FORMAT_SOURCES)
 
 clean:
 	rm -rf build build-asan build-release build-fuzz
