@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz clean
+.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz package clean
 
 all: build
 
@@ -45,6 +45,14 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz >/dev/null
 	cmake --build build-fuzz -j$(JOBS)
 	fuzz/run $(FUZZ_SECONDS)
+
+# The Debian package, from a Release build in build-release:
+# build-release/pondara_<version>_<arch>.deb.
+package: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j$(JOBS) --target pondara pondara-sim pondara-dist
+	rm -f build-release/pondara_*.deb
+	cd build-release && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-release build-fuzz
