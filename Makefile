@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz clean
+.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz package package-check format format-check clean
 
 all: build
 
@@ -22,7 +22,7 @@ run: build
 	scripts/run
 
 # The sanitizer suite runs last, so the output closes with its summary.
-test: test-dev fuzz test-asan
+test: test-dev package-check fuzz test-asan
 test: FUZZ_SECONDS = 30
 
 test-dev: build
@@ -46,6 +46,27 @@ fuzz: deps
 	  -DBUILD_TESTING=OFF -DPONDARA_FUZZ=ON >/dev/null
 	cmake --build build-fuzz -j$(JOBS) --target fuzz_number_conversion fuzz_receive_path
 	fuzz/run $(FUZZ_SECONDS)
+
+# The house format (.clang-format) over every C++ file git tracks.
+FORMAT_SOURCES = $(shell git ls-files '*.cpp' '*.h')
+format:
+	clang-format -i $(FORMAT_SOURCES)
+
+format-check:
+	clang-format --dry-run --Werror $(FORMAT_SOURCES)
+
+# The Debian package, from a Release build in build-release:
+# build-release/pondara_<version>_<arch>.deb.
+package: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j$(JOBS) --target pondara pondara-sim pondara-dist
+	rm -f build-release/pondara_*.deb
+	cd build-release && cpack -G DEB
+
+# Lints the package and its desktop entry, metainfo and manual pages, then
+# runs what it installs, unpacked, under Xvfb.
+package-check: package
+	scripts/package-check build-release/pondara_*.deb
 
 clean:
 	rm -rf build build-asan build-release build-fuzz

@@ -29,6 +29,16 @@ namespace {
 constexpr qreal control_points = 15.75;
 constexpr int poll_interval_ms = 200;
 
+// The program's icon at each size it is drawn in, so that title bars, task
+// bars and switchers all get a sharp picture.
+QIcon window_icon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/pondara/icons/pondara-%1.png").arg(size));
+    return icon;
+}
+
 QLineEdit* make_box(QWidget* parent, const char* name, const QString& text)
 {
     auto* box = new QLineEdit(text, parent);
@@ -101,7 +111,7 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
     setObjectName(QStringLiteral("main_form"));
     setWindowTitle(QStringLiteral("PondaraV6"));
     init_resources();
-    setWindowIcon(QIcon(QStringLiteral(":/pondara/pondara.xpm")));
+    setWindowIcon(window_icon());
     m_port->setObjectName(QStringLiteral("MSComm1"));
     build_controls();
 

@@ -3,6 +3,7 @@
 // each way a reply can go wrong on the line, losing the device, exclusive
 // opening, and the hand-over of the device to the dialog and back.
 
+#include "dialogs/biaoding.h"
 #include "dialogs/canshu.h"
 #include "hex.h"
 #include "main_window/main_form.h"
@@ -59,6 +60,7 @@ private slots:
     void unplug_and_back();
     void exclusive_opening();
     void hand_over_to_parameters_dialog();
+    void traffic_of_a_fixed_session();
 
 private:
     QLineEdit* box(QWidget* w, const char* name) const { return w->findChild<QLineEdit*>(name); }
@@ -302,6 +304,52 @@ void TestMainFormLine::hand_over_to_parameters_dialog()
     exchange();
     exchange();
     QCOMPARE(box(m_form.get(), "weight_now")->text(), weight_for(4321));
+}
+
+// Every byte the program writes in one fixed session, written out by hand:
+// whatever the windows show about the link, the line carries exactly this.
+void TestMainFormLine::traffic_of_a_fixed_session()
+{
+    m_form->open_comm_Click();
+    exchange();
+    exchange();
+    m_line->set_fault_once(Fault::noreply);
+    exchange();
+    exchange();
+    m_line->set_fault_once(Fault::checksum);
+    exchange();
+    exchange();
+    QTest::mouseClick(m_form->findChild<QPushButton*>("clr_command"), Qt::LeftButton);
+    exchange();
+    exchange();
+    QTest::mouseClick(m_form->findChild<QPushButton*>("biaoding_command"), Qt::LeftButton);
+    QVERIFY(m_form->biaoding());
+    box(m_form->biaoding(), "biaoding_val")->setText("100");
+    QTest::mouseClick(m_form->biaoding()->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
+    exchange();
+    exchange();
+    QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    Canshu* dialog = m_form->canshu();
+    QVERIFY(dialog);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+    QTest::qWait(exchange_ms);
+    box(dialog, "kuandu")->setText("12");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command4"), Qt::LeftButton);
+    QTest::qWait(exchange_ms);
+    dialog->close();
+    QTRY_VERIFY(!m_form->canshu());
+    exchange();
+
+    const QStringList expected{
+        "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58",  // polling
+        "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58",  // no reply to the first
+        "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58",  // a bad checksum on the first
+        "55 01 03 00 00 00 00 59", "55 01 01 00 00 00 00 57",  // 置零, then polling again
+        "55 01 04 00 00 00 64 BE", "55 01 02 00 00 00 00 58",  // 标定 100
+        "55 01 08 03 00 00 00 61", "55 01 07 03 00 00 0C 6C",  // the parameters dialog
+        "55 01 01 00 00 00 00 57",                             // the main window again
+    };
+    QCOMPARE(spaced_hex(m_wire), expected.join(QLatin1Char(' ')));
 }
 
 QTEST_MAIN(TestMainFormLine)
