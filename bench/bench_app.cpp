@@ -1,8 +1,9 @@
 // pondara-bench-app: a twin of the program's main() for the benchmarks.
 //
-// It builds exactly what src/app/main.cpp builds (QApplication, names, the
+// It builds what src/app/main.cpp builds (QApplication, its name, the
 // message sink, MainForm on the real port factory, shown in the centre of
-// the screen) and adds one hook,
+// the screen; not the --help and --version answers and the desktop file
+// name, which cost nothing here) and adds one hook,
 // chosen on the command line:
 //   --first-paint  prints the time of the main window's first painted frame
 //                  and quits (start-up figure);

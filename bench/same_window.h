@@ -35,7 +35,10 @@ public:
     {
         setObjectName(QStringLiteral("main_form"));
         setWindowTitle(QStringLiteral("PondaraV6"));
-        setWindowIcon(QIcon(QStringLiteral(":/pondara/pondara.xpm")));
+        QIcon icon;
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            icon.addFile(QStringLiteral(":/pondara/icons/pondara-%1.png").arg(size));
+        setWindowIcon(icon);
         const QScreen* screen = QGuiApplication::primaryScreen();
         m_dpi = screen ? screen->logicalDotsPerInch() : 96.0;
         setFixedSize(px(5820), px(3990));
