@@ -6,13 +6,13 @@
 
 namespace pondara {
 
-void CommEventPump::run(PortObject& port, std::int16_t threshold)
+void CommEventPump::run(PortObject& port, std::int16_t threshold, const std::function<int()>& readable)
 {
     if (m_running || threshold < 1)
         return;
     m_running = true;
     const QPointer<PortObject> alive(&port);
-    while (port.portOpen() && port.inBufferCount() >= threshold) {
+    while (port.portOpen() && readable() >= threshold) {
         m_took = false;
         emit port.onComm();
         if (!alive)

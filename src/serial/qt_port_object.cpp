@@ -1,12 +1,18 @@
 #include "serial/qt_port_object.h"
 
+#include "serial/logging.h"
 #include "serial/open_devices.h"
 
 #include <QFile>
 #include <QLockFile>
 #include <QPointer>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace pondara {
@@ -119,6 +125,8 @@ std::optional<OpenFailure> QtPortObject::open()
     m_open = true;
     m_comm_event = 0;
     ++m_session;
+    m_driver_min = -1;  // Qt's own settings: VMIN 0, readable from the first byte
+    sync_driver_threshold();
     return std::nullopt;
 }
 
@@ -158,6 +166,54 @@ void QtPortObject::close_device()
 void QtPortObject::setRThreshold(std::int16_t bytes)
 {
     m_threshold = bytes;
+    sync_driver_threshold();
+}
+
+// Sets the terminal's VMIN (with VTIME 0) to the number of bytes OnComm still
+// waits for: the threshold less the bytes Qt has already read into its own
+// buffer, at least 1. poll() then reports the line readable only once that
+// many bytes wait in the driver, so a reply paced byte by byte wakes the
+// event loop once instead of eight times; reads are non-blocking and still
+// return whatever is there, and a hang-up is reported whatever VMIN is.
+//
+// Why no OnComm is ever missed or late: QSerialPort reads everything the
+// driver holds at each notification, so the bytes waiting are the sum of its
+// buffer and the driver's, and this keeps VMIN at the difference to the
+// threshold. It is called when that sum changes other than by arrivals:
+// after opening, after a threshold change, after each round of OnComm
+// handlers (which may leave bytes: 12 at once leave 4, and then 4 more must
+// raise OnComm) and after each clearing of the input, that is, before every
+// write, which empties both buffers. In the designed flow, one request and
+// one 8-byte reply, VMIN therefore stays at the threshold and is set once per
+// opening.
+void QtPortObject::sync_driver_threshold()
+{
+    if (!m_open)
+        return;
+    const qint64 missing = static_cast<qint64>(m_threshold) - m_port->bytesAvailable();
+    const int wanted = static_cast<int>(std::clamp<qint64>(missing, 1, 255));
+    if (wanted == m_driver_min)
+        return;
+    const int fd = m_port->handle();
+    termios settings{};
+    int result = ::tcgetattr(fd, &settings);
+    if (result == 0) {
+        settings.c_cc[VMIN] = static_cast<cc_t>(wanted);
+        settings.c_cc[VTIME] = 0;
+        do
+            result = ::tcsetattr(fd, TCSANOW, &settings);
+        while (result != 0 && errno == EINTR);
+    }
+    if (result != 0) {
+        // Left as it was: at worst the loop wakes for each byte, as with Qt's
+        // own settings. Tried again at the next change.
+        const int error = errno;
+        qCDebug(lc_serial) << m_device << "VMIN" << wanted << "not set:" << std::strerror(error);
+        m_driver_min = -1;
+        return;
+    }
+    qCDebug(lc_serial) << m_device << "VMIN" << wanted;
+    m_driver_min = wanted;
 }
 
 void QtPortObject::clearInBuffer()
@@ -171,11 +227,19 @@ void QtPortObject::clearInBuffer()
     if (m_port->isOpen())
         m_port->skip(m_port->bytesAvailable());
     m_pump.tookBytes();
+    sync_driver_threshold();
 }
 
 int QtPortObject::inBufferCount() const
 {
-    return m_open ? static_cast<int>(m_port->bytesAvailable()) : 0;
+    if (!m_open)
+        return 0;
+    // Received and not yet read: what Qt has read into its buffer and what
+    // still waits in the driver, where bytes short of VMIN stay.
+    int in_driver = 0;
+    if (::ioctl(m_port->handle(), TIOCINQ, &in_driver) != 0)
+        in_driver = 0;
+    return static_cast<int>(m_port->bytesAvailable()) + in_driver;
 }
 
 void QtPortObject::setOutput(const Packet& bytes)
@@ -213,9 +277,13 @@ void QtPortObject::on_ready_read()
     const QPointer<QtPortObject> alive(this);
     ++m_dispatching;
     m_comm_event = com_ev_receive;
-    m_pump.run(*this, m_threshold);
-    if (alive)
-        --m_dispatching;
+    // Only the bytes in Qt's buffer count here: those still in the driver
+    // cannot be read before Qt's next read notification.
+    m_pump.run(*this, m_threshold, [this] { return static_cast<int>(m_port->bytesAvailable()); });
+    if (!alive)
+        return;
+    --m_dispatching;
+    sync_driver_threshold();  // the handlers may have left bytes
 }
 
 void QtPortObject::on_error(QSerialPort::SerialPortError error)

@@ -25,6 +25,10 @@ namespace pondara {
 // Any error of the open device other than a timeout or an unsupported
 // setting counts as its loss: the port is closed at once, and lost() follows
 // from the event loop, once.
+//
+// The terminal's VMIN carries the receive threshold into the driver, so that
+// the event loop wakes once a reply is complete rather than at each of its
+// bytes (see sync_driver_threshold()).
 class QtPortObject final : public PortObject {
     Q_OBJECT
 
@@ -53,6 +57,7 @@ private:
     std::optional<OpenFailure> open();
     OpenFailure open_failure(const QString& device) const;
     void close_device();
+    void sync_driver_threshold();
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError error);
     QString loss_reason(QSerialPort::SerialPortError error) const;
@@ -65,6 +70,7 @@ private:
     int m_dispatching = 0;        // > 0 while inside the QSerialPort's readyRead
     std::int16_t m_comm_port = 1;
     std::int16_t m_threshold = 0;
+    int m_driver_min = -1;  // VMIN as last set on the open device; -1: not set
     std::int16_t m_comm_event = 0;
     bool m_open = false;
 };

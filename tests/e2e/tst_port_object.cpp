@@ -1,5 +1,6 @@
 // The real port object on pseudo-terminals reached through virtual port
-// links: one-block writes, OnComm rounds, clearing, exclusive opening within
+// links: one-block writes, OnComm rounds, the driver waking the event loop
+// only once the threshold is reached, clearing, exclusive opening within
 // the program and against a second process, refusal of targets that are not
 // devices, and losing the device and getting it back.
 
@@ -138,6 +139,8 @@ private slots:
     void receive_rounds_data();
     void receive_rounds();
     void bytes_arriving_during_handler();
+    void driver_wakes_at_threshold_data();
+    void driver_wakes_at_threshold();
     void handler_closes_or_destroys_data();
     void handler_closes_or_destroys();
     void clear_in_buffer_data();
@@ -214,6 +217,9 @@ void TestPortObject::receive_rounds_data()
         << counting_bytes(8);
     QTest::newRow("16 at once: two rounds of 8")
         << QList<QByteArray>{counting_bytes(16)} << 8 << 8 << QList<int>{2} << counting_bytes(16);
+    QTest::newRow("12 at once, then 4: the 4 left complete a round")
+        << QList<QByteArray>{counting_bytes(12), counting_bytes(4, 13)} << 8 << 8 << QList<int>{1, 2}
+        << counting_bytes(16);
     QTest::newRow("handler takes nothing: once per arrival")
         << QList<QByteArray>{counting_bytes(8), counting_bytes(8)} << 8 << 0 << QList<int>{1, 2} << QByteArray();
     QTest::newRow("threshold 1: a round per byte")
@@ -272,6 +278,55 @@ void TestPortObject::bytes_arriving_during_handler()
     QTest::qWait(100);
     QCOMPARE(rounds, 2);
     QCOMPARE(taken.toHex(' '), (counting_bytes(8) + counting_bytes(8, 20)).toHex(' '));
+}
+
+void TestPortObject::driver_wakes_at_threshold_data()
+{
+    QTest::addColumn<int>("first");   // bytes sent at once first, taken 8 a round
+    QTest::addColumn<bool>("clear");  // then the input is cleared, as before every write
+    QTest::addColumn<int>("quiet");    // bytes then sent one by one: the event loop must not wake
+    QTest::addColumn<int>("waiting");  // InBufferCount then, wherever the bytes wait
+    QTest::addColumn<int>("rounds");   // OnComm rounds once one byte more has come
+
+    QTest::newRow("7 bytes of a reply, then the 8th") << 0 << false << 7 << 7 << 1;
+    QTest::newRow("4 left of 12, 3 more, then the 8th") << 12 << false << 3 << 7 << 2;
+    QTest::newRow("4 left of 12 cleared, 7 more, then the 8th") << 12 << true << 7 << 7 << 2;
+}
+
+// A reply that arrives byte by byte wakes the event loop once, when the
+// threshold is reached across the driver's bytes and those already read.
+void TestPortObject::driver_wakes_at_threshold()
+{
+    QFETCH(int, first);
+    QFETCH(bool, clear);
+    QFETCH(int, quiet);
+    QFETCH(int, waiting);
+    QFETCH(int, rounds);
+
+    TestPty pty;
+    const auto port = open_port(pty);
+    QVERIFY(port);
+    Taker taker(*port, 8);
+    taker.attach();
+    if (first > 0) {
+        QVERIFY(pty.send(counting_bytes(first)));
+        QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
+    }
+    if (clear)
+        port->clearInBuffer();
+
+    int wakeups = 0;
+    for (int i = 0; i < quiet; ++i) {
+        QVERIFY(pty.send(counting_bytes(1, 100 + i)));
+        wakeups += test::socket_activations_during(20);
+    }
+    QCOMPARE(wakeups, 0);
+    QCOMPARE(port->inBufferCount(), waiting);
+    QVERIFY(pty.send(counting_bytes(1, 200)));
+    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, rounds, 2000);
+    QTest::qWait(100);  // and no further round
+    QCOMPARE(taker.rounds, rounds);
+    QVERIFY(port->portOpen());
 }
 
 void TestPortObject::handler_closes_or_destroys_data()

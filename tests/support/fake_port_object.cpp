@@ -93,7 +93,7 @@ void FakePortObject::receive(const QByteArray& bytes)
         return;
     m_waiting.append(bytes);
     m_comm_event = com_ev_receive;
-    m_pump.run(*this, m_threshold);
+    m_pump.run(*this, m_threshold, [this] { return inBufferCount(); });
 }
 
 void FakePortObject::failNextOpen(const OpenFailure& failure)
