@@ -246,8 +246,29 @@ void QtPortObject::setOutput(const Packet& bytes)
 {
     if (!m_open)
         return;
-    const auto size = static_cast<qint64>(bytes.size());
-    if (m_port->write(reinterpret_cast<const char*>(bytes.data()), size) == size && m_open)
+    const char* data = reinterpret_cast<const char*>(bytes.data());
+    auto size = static_cast<qint64>(bytes.size());
+    // The block goes to the driver with one write() of our own, when nothing
+    // of Qt's waits to go before it: QSerialPort's write arms a write
+    // notifier until the driver has taken the block and disarms it after,
+    // and each of the two wakes the event loop, twice per request. An
+    // 8-byte block finds the driver's output queue empty at this pace, so
+    // the write takes it whole; what it does not take (a full queue, an
+    // error) goes through QSerialPort as before, which queues it or reports
+    // the error.
+    if (m_port->bytesToWrite() == 0) {
+        ssize_t written = 0;
+        do
+            written = ::write(m_port->handle(), data, static_cast<std::size_t>(size));
+        while (written < 0 && errno == EINTR);
+        if (written == size)
+            return;
+        if (written > 0) {
+            data += written;
+            size -= written;
+        }
+    }
+    if (m_port->write(data, size) == size && m_open)
         m_port->flush();  // hands the block to the driver now rather than on the next event loop turn
 }
 
