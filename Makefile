@@ -31,8 +31,8 @@ test-dev: build
 test-asan: build-asan
 	ctest --test-dir build-asan $(CTEST_FLAGS)
 
-# Builds the benchmarks in Release (build-release) and runs them, in under
-# three minutes; BENCH_LONG=1 makes the long parts longer.
+# Builds the benchmarks in Release (build-release) and runs them, in about
+# five minutes; BENCH_LONG=1 makes the long parts longer.
 bench: deps
 	cmake --preset release -DPONDARA_BENCH=ON >/dev/null
 	cmake --build --preset release -j$(JOBS) --target pondara-bench
