@@ -3,10 +3,10 @@
 // the program and against a second process, refusal of targets that are not
 // devices, and losing the device and getting it back.
 
+#include "pseudo_terminal.h"
+#include "run_until.h"
 #include "serial/qt_port_object.h"
 #include "serial/virtual_port.h"
-#include "test_pty.h"
-#include "process_figures.h"
 #include "virtual_port_links.h"
 
 #include <QDir>
@@ -24,7 +24,9 @@
 #include <memory>
 
 using namespace pondara;
-using pondara::test::TestPty;
+using pondara::sim::PseudoTerminal;
+using pondara::test::run_for;
+using pondara::test::run_until;
 
 namespace {
 
@@ -153,7 +155,7 @@ private slots:
 
 private:
     std::unique_ptr<QtPortObject> make_port(int number = 1) const;
-    std::unique_ptr<QtPortObject> open_port(TestPty& pty);
+    std::unique_ptr<QtPortObject> open_port(PseudoTerminal& pty);
 
     QTemporaryDir m_files;  // no machine ports: only virtual ports count
 };
@@ -167,9 +169,10 @@ std::unique_ptr<QtPortObject> TestPortObject::make_port(int number) const
     return port;
 }
 
-std::unique_ptr<QtPortObject> TestPortObject::open_port(TestPty& pty)
+// Opens `pty` and the port on it, through the link of port 1.
+std::unique_ptr<QtPortObject> TestPortObject::open_port(PseudoTerminal& pty)
 {
-    if (!pty.isOpen() || !test::publish_virtual_port(1, pty.slavePath()))
+    if (!pty.open(nullptr) || !test::publish_virtual_port(1, pty.device_path()))
         return nullptr;
     auto port = make_port();
     if (const auto failure = port->setPortOpen(true)) {
@@ -192,13 +195,16 @@ void TestPortObject::cleanup()
 
 void TestPortObject::write_arrives_as_one_block()
 {
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
-    QCOMPARE(port->deviceName(), QFileInfo(pty.slavePath()).canonicalFilePath());
+    QCOMPARE(port->deviceName(), QFileInfo(pty.device_path()).canonicalFilePath());
+    QList<QByteArray> reads;
+    connect(&pty, &PseudoTerminal::received, this, [&](const QByteArray& bytes) { reads.append(bytes); });
 
     port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
-    QCOMPARE(pty.receiveOneRead(2000).toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    QVERIFY(run_until([&] { return !reads.isEmpty(); }, 2000));
+    QCOMPARE(reads.first().toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
 }
 
 void TestPortObject::receive_rounds_data()
@@ -230,7 +236,7 @@ void TestPortObject::receive_rounds()
     QFETCH(QList<int>, rounds_after);
     QFETCH(QByteArray, taken);
 
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     port->setRThreshold(static_cast<std::int16_t>(threshold));
@@ -238,9 +244,9 @@ void TestPortObject::receive_rounds()
     taker.attach();
 
     for (int i = 0; i < chunks.size(); ++i) {
-        QVERIFY(pty.send(chunks[i]));
-        QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, rounds_after[i], 2000);
-        QTest::qWait(100);  // and no further round
+        QVERIFY(pty.write(chunks[i]));
+        QVERIFY(run_until([&] { return taker.rounds >= rounds_after[i]; }, 2000));
+        run_for(100);  // and no further round
         QCOMPARE(taker.rounds, rounds_after[i]);
     }
     QCOMPARE(taker.taken.toHex(' '), taken.toHex(' '));
@@ -252,7 +258,7 @@ void TestPortObject::receive_rounds()
 // loop; the port must raise OnComm for them when the handler returns.
 void TestPortObject::bytes_arriving_during_handler()
 {
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     int rounds = 0;
@@ -262,14 +268,14 @@ void TestPortObject::bytes_arriving_during_handler()
         for (int i = 0; i < 8; ++i)
             taken.append(static_cast<char>(port->input().value_or(0)));
         if (rounds == 1) {
-            pty.send(counting_bytes(8, 20));
-            QTest::qWait(200);
+            pty.write(counting_bytes(8, 20));
+            run_for(200);
         }
     });
 
-    QVERIFY(pty.send(counting_bytes(8)));
-    QTRY_COMPARE_WITH_TIMEOUT(rounds, 2, 2000);
-    QTest::qWait(100);
+    QVERIFY(pty.write(counting_bytes(8)));
+    QVERIFY(run_until([&] { return rounds >= 2; }, 2000));
+    run_for(100);
     QCOMPARE(rounds, 2);
     QCOMPARE(taken.toHex(' '), (counting_bytes(8) + counting_bytes(8, 20)).toHex(' '));
 }
@@ -285,7 +291,7 @@ void TestPortObject::handler_closes_or_destroys()
 {
     QFETCH(bool, destroy);
 
-    TestPty pty;
+    PseudoTerminal pty;
     std::unique_ptr<QtPortObject> port = open_port(pty);
     QVERIFY(port);
     const QPointer<QtPortObject> watch(port.get());
@@ -308,9 +314,9 @@ void TestPortObject::handler_closes_or_destroys()
         }
     });
 
-    QVERIFY(pty.send(counting_bytes(24)));
-    QTRY_COMPARE_WITH_TIMEOUT(rounds, 1, 2000);
-    QTest::qWait(100);
+    QVERIFY(pty.write(counting_bytes(24)));
+    QVERIFY(run_until([&] { return rounds >= 1; }, 2000));
+    run_for(100);
     QCOMPARE(rounds, 1);
     QCOMPARE(watch.isNull(), destroy);
     QCOMPARE(serial_outlived_handler, destroy);
@@ -334,24 +340,24 @@ void TestPortObject::clear_in_buffer()
 {
     QFETCH(bool, read_by_qt);
 
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     Taker taker(*port, 8);
     taker.attach();
 
-    QVERIFY(pty.send(counting_bytes(5, 100)));
+    QVERIFY(pty.write(counting_bytes(5, 100)));
     if (read_by_qt)
-        QTRY_COMPARE_WITH_TIMEOUT(port->inBufferCount(), 5, 2000);
+        QVERIFY(run_until([&] { return port->inBufferCount() == 5; }, 2000));
     else
         ::usleep(100 * 1000);  // the driver gets them; Qt runs no event loop to read them
     port->clearInBuffer();
     QCOMPARE(port->inBufferCount(), 0);
     QCOMPARE(port->input(), std::nullopt);
 
-    QVERIFY(pty.send(counting_bytes(8)));
-    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
-    QTest::qWait(100);
+    QVERIFY(pty.write(counting_bytes(8)));
+    QVERIFY(run_until([&] { return taker.rounds >= 1; }, 2000));
+    run_for(100);
     QCOMPARE(taker.rounds, 1);
     QCOMPARE(taker.taken.toHex(' '), counting_bytes(8).toHex(' '));
 }
@@ -376,12 +382,12 @@ void TestPortObject::second_open_refused()
     QFETCH(QString, first_target);
     QFETCH(QString, second_target);
 
-    TestPty pty;
-    QVERIFY(pty.isOpen());
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr));
     const QString alias = m_files.filePath("alias");
     QFile::remove(alias);
-    QVERIFY(QFile::link(pty.slavePath(), alias));
-    const auto target = [&](const QString& kind) { return kind == "alias" ? alias : pty.slavePath(); };
+    QVERIFY(QFile::link(pty.device_path(), alias));
+    const auto target = [&](const QString& kind) { return kind == "alias" ? alias : pty.device_path(); };
     QVERIFY(test::publish_virtual_port(1, target(first_target)));
     if (second_number != 1)
         QVERIFY(test::publish_virtual_port(second_number, target(second_target)));
@@ -393,7 +399,7 @@ void TestPortObject::second_open_refused()
     const auto failure = second->setPortOpen(true);
     QVERIFY(failure.has_value());
     QCOMPARE(failure->reason, OpenFailure::Reason::in_use);
-    QCOMPARE(failure->device, QFileInfo(pty.slavePath()).canonicalFilePath());
+    QCOMPARE(failure->device, QFileInfo(pty.device_path()).canonicalFilePath());
     QVERIFY(!second->portOpen());
 
     first->setPortOpen(false);
@@ -411,15 +417,15 @@ void TestPortObject::other_process()
 {
     QFETCH(bool, other_first);
 
-    TestPty pty;
-    QVERIFY(pty.isOpen());
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr));
     const QString alias = m_files.filePath("alias");
     QFile::remove(alias);
-    QVERIFY(QFile::link(pty.slavePath(), alias));
+    QVERIFY(QFile::link(pty.device_path(), alias));
     // The other program reaches the device through a link of its own.
     QVERIFY(test::publish_virtual_port(1, alias));
     const auto port = make_port(2);
-    QVERIFY(test::publish_virtual_port(2, pty.slavePath()));
+    QVERIFY(test::publish_virtual_port(2, pty.device_path()));
 
     QProcess other;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -507,7 +513,7 @@ void TestPortObject::loss_and_reopen()
 {
     QFETCH(bool, by_write);
 
-    auto pty = std::make_unique<TestPty>();
+    auto pty = std::make_unique<PseudoTerminal>();
     const auto port = open_port(*pty);
     QVERIFY(port);
     const QString device = port->deviceName();
@@ -515,14 +521,14 @@ void TestPortObject::loss_and_reopen()
     bool open_when_lost = true;
     connect(port.get(), &PortObject::lost, this, [&] { open_when_lost = port->portOpen(); });
 
-    pty->closeMaster();
+    pty->close();
     if (by_write) {
         // The write fails before the event loop sees the hang-up; the port
         // counts as closed at once.
         port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
         QVERIFY(!port->portOpen());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2000);
+    QVERIFY(run_until([&] { return lost.size() >= 1; }, 2000));
     QVERIFY(!port->portOpen());
     QVERIFY(!open_when_lost);
     QVERIFY2(lost.at(0).at(0).toString().contains(device), qPrintable(lost.at(0).at(0).toString()));
@@ -539,15 +545,19 @@ void TestPortObject::loss_and_reopen()
     QCOMPARE(port->deviceName(), QString());
 
     // The device comes back under the same number.
-    pty = std::make_unique<TestPty>();
-    QVERIFY(test::publish_virtual_port(1, pty->slavePath()));
+    pty = std::make_unique<PseudoTerminal>();
+    QVERIFY(pty->open(nullptr));
+    QVERIFY(test::publish_virtual_port(1, pty->device_path()));
     QCOMPARE(port->setPortOpen(true), std::nullopt);
     Taker taker(*port, 8);
     taker.attach();
-    QVERIFY(pty->send(counting_bytes(8)));
-    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
+    QByteArray received;
+    connect(pty.get(), &PseudoTerminal::received, this, [&](const QByteArray& bytes) { received += bytes; });
+    QVERIFY(pty->write(counting_bytes(8)));
+    QVERIFY(run_until([&] { return taker.rounds >= 1; }, 2000));
     port->setOutput({0x55, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x58});
-    QCOMPARE(pty->receive(8, 2000).toHex(' '), QByteArray("55 01 02 00 00 00 00 58"));
+    QVERIFY(run_until([&] { return received.size() >= 8; }, 2000));
+    QCOMPARE(received.toHex(' '), QByteArray("55 01 02 00 00 00 00 58"));
     QCOMPARE(lost.size(), 1);
 }
 

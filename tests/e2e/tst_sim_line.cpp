@@ -1,10 +1,12 @@
 #include "hex.h"
 #include "hex_pattern.h"
-#include "host_port.h"
+#include "pseudo_terminal.h"
+#include "run_until.h"
 #include "serial/virtual_port.h"
 #include "sim_line.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,11 +16,13 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
+using pondara::sim::PseudoTerminal;
 using pondara::sim::SimLine;
-using pondara::test::HostPort;
 using pondara::test::hex_bytes;
 using pondara::test::masked_hex;
+using pondara::test::run_until;
 
 namespace {
 
@@ -28,6 +32,48 @@ const char* const read_weight_1 = "55 01 02 00 00 00 00 58";
 const char* const read_kuandu_1 = "55 01 08 03 00 00 00 61";
 const char* const weight_1000 = "22 01 02 03 00 03 E8 13";
 const char* const kuandu_8 = "22 01 08 03 00 00 08 36";
+
+// The host's end of the line: every byte that arrives is kept with its
+// arrival time, and a hang-up is noted.
+class HostEnd {
+public:
+    HostEnd()
+    {
+        m_clock.start();
+        QObject::connect(&m_device, &PseudoTerminal::received, &m_device, [this](const QByteArray& bytes) {
+            m_received += bytes;
+            m_arrivals.insert(m_arrivals.end(), static_cast<std::size_t>(bytes.size()), m_clock.nsecsElapsed());
+        });
+        QObject::connect(&m_device, &PseudoTerminal::hung_up, &m_device, [this] { m_hung_up = true; });
+    }
+
+    bool open(const QString& path) { return m_device.open_device(path); }
+    bool send(const QByteArray& bytes)
+    {
+        m_sent_ns = m_clock.nsecsElapsed();
+        return m_device.write(bytes);
+    }
+
+    const QByteArray& received() const { return m_received; }
+    bool hung_up() const { return m_hung_up; }
+    // Nanoseconds on this end's clock: when byte `index` arrived, when the
+    // last send() was.
+    qint64 arrival_ns(qsizetype index) const { return m_arrivals.at(static_cast<std::size_t>(index)); }
+    qint64 sent_ns() const { return m_sent_ns; }
+
+    bool wait_for_bytes(qsizetype count)
+    {
+        return run_until([&] { return m_received.size() >= count; }, 5000);
+    }
+
+private:
+    PseudoTerminal m_device;
+    QElapsedTimer m_clock;
+    QByteArray m_received;
+    std::vector<qint64> m_arrivals;
+    qint64 m_sent_ns = 0;
+    bool m_hung_up = false;
+};
 
 std::unique_ptr<SimLine> started_line(int port)
 {
@@ -50,7 +96,7 @@ QString link_target(const QString& path) { return QFile::symLinkTarget(path); }
 
 qsizetype byte_count(const QString& pattern) { return pattern.split(QLatin1Char(' '), Qt::SkipEmptyParts).size(); }
 
-double ms_between(const HostPort& host, qsizetype earlier, qsizetype later)
+double ms_between(const HostEnd& host, qsizetype earlier, qsizetype later)
 {
     return static_cast<double>(host.arrival_ns(later) - host.arrival_ns(earlier)) / 1e6;
 }
@@ -152,7 +198,7 @@ void TestSimLine::faults()
     const auto line = started_line(1);
     QVERIFY(line);
     QCOMPARE(line->command(command), command);
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
 
     const char* const requests[] = {read_weight_1, read_kuandu_1, read_weight_1};
@@ -203,7 +249,7 @@ void TestSimLine::timing()
     QVERIFY(line);
     QCOMPARE(line->command(QStringLiteral("pacing ") + pacing), QStringLiteral("pacing ") + pacing);
     QCOMPARE(line->command(QStringLiteral("delay %1").arg(delay_ms)), QStringLiteral("delay %1 ms").arg(delay_ms));
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(hex_bytes(read_weight_1)));
     QVERIFY(host.wait_for_bytes(8));
@@ -245,7 +291,7 @@ void TestSimLine::addressing()
     const auto line = started_line(3);
     QVERIFY(line);
     QCOMPARE(line->command(QStringLiteral("address %1").arg(address)), QStringLiteral("address %1").arg(address));
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(request));
     QVERIFY(host.send(control));
@@ -273,13 +319,13 @@ void TestSimLine::fault_rate()
     const auto line = started_line(4);
     QVERIFY(line);
     QCOMPARE(line->command(QStringLiteral("fault-rate ") + rate), QStringLiteral("fault-rate ") + rate);
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QByteArray requests;
     for (int i = 0; i < 20; ++i)
         requests += hex_bytes(read_weight_1);
     QVERIFY(host.send(requests));
-    QTRY_COMPARE_WITH_TIMEOUT(line->counters().requests, 20u, 5000);
+    QVERIFY(run_until([&] { return line->counters().requests == 20; }, 5000));
     const auto faults = static_cast<int>(line->counters().faults);
     QVERIFY2(faults >= min_faults && faults <= max_faults, qPrintable(QString::number(faults)));
     QVERIFY(line->plugged());  // random faults never pull the cable
@@ -303,20 +349,20 @@ void TestSimLine::unplug()
     const auto line = started_line(5);
     QVERIFY(line);
     const QString link = line->link_path();
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(link));
     QVERIFY(!line->command(command).startsWith(QLatin1String("error")));
     if (send_request)
         QVERIFY(host.send(hex_bytes(read_weight_1)));
 
-    QVERIFY(host.wait_for_hang_up());
+    QVERIFY(run_until([&] { return host.hung_up(); }, 5000));
     QVERIFY(!line->plugged());
     QVERIFY(!is_link(link));
     QVERIFY(host.received().isEmpty());
 
     QVERIFY(line->command(QStringLiteral("replug")).startsWith(QLatin1String("replugged")));
     QCOMPARE(link_target(link), line->device_path());
-    HostPort again;
+    HostEnd again;
     QVERIFY(again.open(link));
     QVERIFY(again.send(hex_bytes(read_weight_1)));
     QVERIFY(again.wait_for_bytes(8));
@@ -433,7 +479,7 @@ void TestSimLine::executable()
     sim.start(QStringLiteral(PONDARA_SIM_BINARY), {QStringLiteral("--port"), QStringLiteral("7"),
                                                    QStringLiteral("--no-pacing")});
     QVERIFY(sim.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 15'000);
+    QVERIFY(run_until([&] { return sim.canReadLine(); }, 15'000));
     const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
     const QString link = pondara::virtual_port_link(7);
     const auto match = QRegularExpression(QStringLiteral("^pondara-sim: port 7 = (/dev/pts/\\d+) \\(link (.+)\\)$"))
@@ -442,7 +488,7 @@ void TestSimLine::executable()
     QCOMPARE(match.captured(2), link);
     QCOMPARE(link_target(link), match.captured(1));
 
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(link));
     QVERIFY(host.send(hex_bytes("55 01 01 00 00 00 00 57")));
     QVERIFY(host.wait_for_bytes(8));
@@ -455,7 +501,7 @@ void TestSimLine::executable()
     // Commands on standard input; its end must not stop the simulator.
     sim.write("noise off\nload 2000\n");
     sim.closeWriteChannel();
-    QTRY_COMPARE_WITH_TIMEOUT(sim.bytesAvailable() >= qint64(sizeof "noise off\nload 2000\n") - 1, true, 10'000);
+    QVERIFY(run_until([&] { return sim.bytesAvailable() >= qint64(sizeof "noise off\nload 2000\n") - 1; }, 10'000));
     QCOMPARE(sim.readAll(), QByteArray("noise off\nload 2000\n"));
     QVERIFY(host.send(hex_bytes(read_weight_1)));
     QVERIFY(host.wait_for_bytes(16));
