@@ -2,7 +2,6 @@
 
 #include "reply_shaper.h"
 #include "serial/virtual_port.h"
-#include "sim_console.h"
 
 #include <algorithm>
 
@@ -91,8 +90,6 @@ SimLine::Counters SimLine::counters() const
 {
     return {m_module.requests_seen(), m_replies, m_faults_injected};
 }
-
-QString SimLine::command(const QString& line) { return run_console_command(*this, line); }
 
 bool SimLine::open_line(QString* error)
 {

@@ -79,9 +79,6 @@ public:
 
     Counters counters() const;
 
-    // Applies one console command and returns a one-line answer.
-    QString command(const QString& line);
-
 signals:
     // Every byte the host wrote, as read from the line, for tests that check
     // the requests on the wire.

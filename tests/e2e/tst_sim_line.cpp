@@ -3,6 +3,7 @@
 #include "pseudo_terminal.h"
 #include "run_until.h"
 #include "serial/virtual_port.h"
+#include "sim_console.h"
 #include "sim_line.h"
 
 #include <QDir>
@@ -19,6 +20,7 @@
 #include <vector>
 
 using pondara::sim::PseudoTerminal;
+using pondara::sim::run_console_command;
 using pondara::sim::SimLine;
 using pondara::test::hex_bytes;
 using pondara::test::masked_hex;
@@ -124,6 +126,8 @@ private slots:
     void stop_leaves_a_link_it_does_not_own();
     void console_data();
     void console();
+    void command_line_data();
+    void command_line();
     void executable();
 
 private:
@@ -197,7 +201,7 @@ void TestSimLine::faults()
 
     const auto line = started_line(1);
     QVERIFY(line);
-    QCOMPARE(line->command(command), command);
+    QCOMPARE(run_console_command(*line, command), command);
     HostEnd host;
     QVERIFY(host.open(line->link_path()));
 
@@ -247,8 +251,8 @@ void TestSimLine::timing()
 
     const auto line = started_line(2);
     QVERIFY(line);
-    QCOMPARE(line->command(QStringLiteral("pacing ") + pacing), QStringLiteral("pacing ") + pacing);
-    QCOMPARE(line->command(QStringLiteral("delay %1").arg(delay_ms)), QStringLiteral("delay %1 ms").arg(delay_ms));
+    QCOMPARE(run_console_command(*line, QStringLiteral("pacing ") + pacing), QStringLiteral("pacing ") + pacing);
+    QCOMPARE(run_console_command(*line, QStringLiteral("delay %1").arg(delay_ms)), QStringLiteral("delay %1 ms").arg(delay_ms));
     HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(hex_bytes(read_weight_1)));
@@ -290,7 +294,7 @@ void TestSimLine::addressing()
 
     const auto line = started_line(3);
     QVERIFY(line);
-    QCOMPARE(line->command(QStringLiteral("address %1").arg(address)), QStringLiteral("address %1").arg(address));
+    QCOMPARE(run_console_command(*line, QStringLiteral("address %1").arg(address)), QStringLiteral("address %1").arg(address));
     HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(request));
@@ -318,7 +322,7 @@ void TestSimLine::fault_rate()
 
     const auto line = started_line(4);
     QVERIFY(line);
-    QCOMPARE(line->command(QStringLiteral("fault-rate ") + rate), QStringLiteral("fault-rate ") + rate);
+    QCOMPARE(run_console_command(*line, QStringLiteral("fault-rate ") + rate), QStringLiteral("fault-rate ") + rate);
     HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QByteArray requests;
@@ -351,7 +355,7 @@ void TestSimLine::unplug()
     const QString link = line->link_path();
     HostEnd host;
     QVERIFY(host.open(link));
-    QVERIFY(!line->command(command).startsWith(QLatin1String("error")));
+    QVERIFY(!run_console_command(*line, command).startsWith(QLatin1String("error")));
     if (send_request)
         QVERIFY(host.send(hex_bytes(read_weight_1)));
 
@@ -360,7 +364,7 @@ void TestSimLine::unplug()
     QVERIFY(!is_link(link));
     QVERIFY(host.received().isEmpty());
 
-    QVERIFY(line->command(QStringLiteral("replug")).startsWith(QLatin1String("replugged")));
+    QVERIFY(run_console_command(*line, QStringLiteral("replug")).startsWith(QLatin1String("replugged")));
     QCOMPARE(link_target(link), line->device_path());
     HostEnd again;
     QVERIFY(again.open(link));
@@ -431,43 +435,78 @@ void TestSimLine::stop_leaves_a_link_it_does_not_own()
     QCOMPARE(link_target(link), QStringLiteral("/dev/null"));
 }
 
+// Commands on a line that is not started, one after another; the answer to
+// the last.
 void TestSimLine::console_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("understood");
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QString>("answer");
 
-    QTest::newRow("load") << "load 1500" << true;
-    QTest::newRow("load, no number") << "load heavy" << false;
-    QTest::newRow("load, no value") << "load" << false;
-    QTest::newRow("address") << "address 2" << true;
-    QTest::newRow("address too big") << "address 256" << false;
-    QTest::newRow("delay") << "delay 50" << true;
-    QTest::newRow("negative delay") << "delay -1" << false;
-    QTest::newRow("pacing") << "pacing off" << true;
-    QTest::newRow("pacing, neither") << "pacing maybe" << false;
-    QTest::newRow("drift") << "drift on" << true;
-    QTest::newRow("fault") << "fault split" << true;
-    QTest::newRow("fault once") << "fault split once" << true;
-    QTest::newRow("fault twice") << "fault split twice" << false;
-    QTest::newRow("unknown fault") << "fault gremlins" << false;
-    QTest::newRow("fault rate") << "fault-rate 0.02" << true;
-    QTest::newRow("fault rate above 1") << "fault-rate 2" << false;
-    QTest::newRow("unplug, not started") << "unplug" << false;
-    QTest::newRow("stats") << "stats" << true;
-    QTest::newRow("help") << "help" << true;
-    QTest::newRow("unknown") << "frobnicate 3" << false;
+    QTest::newRow("stats") << QStringList{"stats"} << "requests 0, replies 0, faults 0";
+    QTest::newRow("fault, none") << QStringList{"fault"} << "fault none, fault-rate 0";
+    QTest::newRow("fault, standing and once")
+        << QStringList{"fault checksum", "fault split once", "fault-rate 0.25", "fault"}
+        << "fault checksum (next reply: split), fault-rate 0.25";
+    QTest::newRow("fault none clears once too")
+        << QStringList{"fault split once", "fault none", "fault"} << "fault none, fault-rate 0";
+    QTest::newRow("state, fresh") << QStringList{"state"}
+                                  << "port 8 unplugged, address 1, load 0 (now 0), drift off, noise on, "
+                                     "zero 524288, zhouqi 5, kuandu 8, pacing on, delay 0 ms, fault none, "
+                                     "fault-rate 0";
+    QTest::newRow("state, set") << QStringList{"address 7", "load 12.5", "noise off", "pacing off", "delay 40",
+                                               "state"}
+                                << "port 8 unplugged, address 7, load 12.5 (now 12.5), drift off, noise off, "
+                                   "zero 524288, zhouqi 5, kuandu 8, pacing off, delay 40 ms, fault none, "
+                                   "fault-rate 0";
+    QTest::newRow("unplug, not started") << QStringList{"unplug"} << "error: port 8 is not plugged";
+    QTest::newRow("unknown") << QStringList{"frobnicate 3"} << "error: unknown command 'frobnicate 3' (try help)";
+    QTest::newRow("empty") << QStringList{""} << "";
+    QTest::newRow("help") << QStringList{"help"}
+                          << "commands: load X | drift on|off | noise on|off | address A | delay MS | "
+                             "pacing on|off | fault NAME [once] | fault-rate P | seed S | unplug | replug | "
+                             "unplug-after S | state | stats | help; faults: none split twelve stray truncated "
+                             "late header checksum noreply noise unplug";
 }
 
 void TestSimLine::console()
 {
-    QFETCH(QString, command);
-    QFETCH(bool, understood);
+    QFETCH(QStringList, commands);
+    QFETCH(QString, answer);
 
     SimLine line(8);
-    const QString answer = line.command(command);
-    QVERIFY(!answer.isEmpty());
-    QVERIFY(!answer.contains(QLatin1Char('\n')));
-    QVERIFY2(answer.startsWith(QLatin1String("error: ")) != understood, qPrintable(answer));
+    QString last;
+    for (const QString& command : commands)
+        last = run_console_command(line, command);
+    QCOMPARE(last, answer);
+}
+
+// Options the simulator refuses: it says why on standard error and ends.
+void TestSimLine::command_line_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("complaint");
+
+    QTest::newRow("port 0") << QStringList{"--port", "0"} << "pondara-sim: --port takes 1..999";
+    QTest::newRow("delay too long") << QStringList{"--port", "9", "--delay", "60001"}
+                                    << "pondara-sim: --delay takes 0..60000 ms";
+    QTest::newRow("unplug-after too long") << QStringList{"--port", "9", "--unplug-after", "86401"}
+                                           << "pondara-sim: --unplug-after takes 0..86400 s";
+    QTest::newRow("load not a number") << QStringList{"--port", "9", "--load", "heavy"}
+                                       << "pondara-sim: --load takes a number";
+}
+
+void TestSimLine::command_line()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, complaint);
+
+    QProcess sim;
+    sim.start(QStringLiteral(PONDARA_SIM_BINARY), arguments);
+    QVERIFY(sim.waitForFinished(15'000));
+    QCOMPARE(sim.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()).trimmed(), complaint);
+    QCOMPARE(sim.readAllStandardOutput(), QByteArray());
+    QVERIFY(!is_link(pondara::virtual_port_link(9)));
 }
 
 void TestSimLine::executable()
@@ -476,8 +515,10 @@ void TestSimLine::executable()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     sim.setProcessEnvironment(environment);
+    // Unplugging after 0 s means never.
     sim.start(QStringLiteral(PONDARA_SIM_BINARY), {QStringLiteral("--port"), QStringLiteral("7"),
-                                                   QStringLiteral("--no-pacing")});
+                                                   QStringLiteral("--no-pacing"), QStringLiteral("--unplug-after"),
+                                                   QStringLiteral("0")});
     QVERIFY(sim.waitForStarted());
     QVERIFY(run_until([&] { return sim.canReadLine(); }, 15'000));
     const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
