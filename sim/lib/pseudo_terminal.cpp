@@ -24,7 +24,7 @@ bool fail(QString* error, const char* what)
 
 bool set_raw_9600_8n1(int fd)
 {
-    termios settings{};
+    termios settings {};
     if (::tcgetattr(fd, &settings) != 0)
         return false;
     ::cfmakeraw(&settings);
@@ -39,7 +39,7 @@ bool set_raw_9600_8n1(int fd)
 
 }  // namespace
 
-PseudoTerminal::PseudoTerminal(QObject* parent) : QObject(parent) {}
+PseudoTerminal::PseudoTerminal(QObject* parent) : QObject(parent) { }
 
 PseudoTerminal::~PseudoTerminal() { close(); }
 
@@ -101,8 +101,8 @@ bool PseudoTerminal::write(const QByteArray& bytes)
 {
     qsizetype written = 0;
     while (m_fd.valid() && written < bytes.size()) {
-        const ssize_t count =
-            ::write(m_fd.get(), bytes.constData() + written, static_cast<std::size_t>(bytes.size() - written));
+        const ssize_t count
+            = ::write(m_fd.get(), bytes.constData() + written, static_cast<std::size_t>(bytes.size() - written));
         if (count > 0)
             written += count;
         else if (!(count < 0 && errno == EINTR))

@@ -26,7 +26,7 @@ class PseudoTerminal : public QObject {
 public:
     enum class Reading {
         on_event_loop,  // received() and hung_up() tell what arrives
-        by_caller,      // nothing reads here: the caller reads fd() itself
+        by_caller,  // nothing reads here: the caller reads fd() itself
     };
 
     explicit PseudoTerminal(QObject* parent = nullptr);

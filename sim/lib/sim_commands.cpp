@@ -100,21 +100,21 @@ std::optional<Command> read_value(const Rule& rule, const QString& word)
         const long long value = word.toLongLong(&ok);
         if (!ok || value < rule.low || value > rule.high)
             return std::nullopt;
-        return Command{rule.verb, value};
+        return Command {rule.verb, value};
     }
     case Kind::number: {
         const double value = word.toDouble(&ok);
         if (!ok || !std::isfinite(value) || value < rule.low || value > rule.high)
             return std::nullopt;
-        return Command{rule.verb, value};
+        return Command {rule.verb, value};
     }
     case Kind::on_off:
         if (word == QLatin1String("on") || word == QLatin1String("off"))
-            return Command{rule.verb, word == QLatin1String("on")};
+            return Command {rule.verb, word == QLatin1String("on")};
         return std::nullopt;
     case Kind::fault:
         if (const auto fault = fault_from_name(word))
-            return Command{rule.verb, *fault};
+            return Command {rule.verb, *fault};
         return std::nullopt;
     }
     return std::nullopt;
@@ -157,7 +157,7 @@ Parsed parse_command(const QString& text)
     if (words.size() == 1)
         for (const Action& action : actions)
             if (name == QLatin1String(action.name))
-                return {Command{action.verb, {}}, {}};
+                return {Command {action.verb, {}}, {}};
     if (words.size() == 2)
         if (const Rule* rule = rule_named(name); rule && rule->on_console)
             return read_setting(*rule, words[1]);
@@ -186,10 +186,9 @@ QString decimal_text(double value) { return QString::number(value, 'g', 10); }
 
 QString console_help()
 {
-    return QStringLiteral(
-               "commands: load X | drift on|off | noise on|off | address A | delay MS | pacing on|off | "
-               "fault NAME [once] | fault-rate P | seed S | unplug | replug | unplug-after S | "
-               "state | stats | help; faults: %1")
+    return QStringLiteral("commands: load X | drift on|off | noise on|off | address A | delay MS | pacing on|off | "
+                          "fault NAME [once] | fault-rate P | seed S | unplug | replug | unplug-after S | "
+                          "state | stats | help; faults: %1")
         .arg(fault_names().join(QLatin1Char(' ')));
 }
 

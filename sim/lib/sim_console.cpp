@@ -22,11 +22,10 @@ QString line_state(const SimLine& line)
 {
     const ModuleSim& module = line.module();
     const ScaleModel& scale = module.scale();
-    const QString where = line.plugged()
-                              ? QStringLiteral("port %1 = %2 (link %3)")
-                                    .arg(line.port_number())
-                                    .arg(line.device_path(), line.link_path())
-                              : QStringLiteral("port %1 unplugged").arg(line.port_number());
+    const QString where = line.plugged() ? QStringLiteral("port %1 = %2 (link %3)")
+                                               .arg(line.port_number())
+                                               .arg(line.device_path(), line.link_path())
+                                         : QStringLiteral("port %1 unplugged").arg(line.port_number());
     return QStringLiteral("%1, address %2, load %3 (now %4), drift %5, noise %6, zero %7, zhouqi %8, "
                           "kuandu %9, pacing %10, delay %11 ms, %12")
         .arg(where)
@@ -62,7 +61,9 @@ QString replug(SimLine& line)
     QString why;
     if (!line.replug(&why))
         return error(why);
-    return QStringLiteral("replugged port %1 = %2 (link %3)").arg(line.port_number()).arg(line.device_path(), line.link_path());
+    return QStringLiteral("replugged port %1 = %2 (link %3)")
+        .arg(line.port_number())
+        .arg(line.device_path(), line.link_path());
 }
 
 }  // namespace
