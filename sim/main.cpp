@@ -2,8 +2,8 @@
 // as a virtual port for the host program to open.
 
 #include "fault.h"
+#include "serial/signal_pipe.h"
 #include "sim_console.h"
-#include "signal_pipe.h"
 #include "sim_line.h"
 #include "stdin_lines.h"
 
@@ -16,6 +16,7 @@
 #include <optional>
 
 using namespace pondara::sim;
+using pondara::SignalPipe;
 
 namespace {
 
