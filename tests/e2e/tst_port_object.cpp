@@ -5,6 +5,7 @@
 
 #include "serial/qt_port_object.h"
 #include "serial/virtual_port.h"
+#include "lock_folder.h"
 #include "test_pty.h"
 #include "virtual_port_links.h"
 
@@ -25,6 +26,7 @@
 
 using namespace pondara;
 using pondara::test::TestPty;
+using pondara::test::lock_files;
 
 namespace {
 
@@ -44,16 +46,6 @@ QByteArray counting_bytes(int count, int first = 1)
     for (int i = 0; i < count; ++i)
         bytes.append(static_cast<char>(first + i));
     return bytes;
-}
-
-// Every LCK.. file in the folders Qt may keep serial port locks in.
-QStringList lock_files()
-{
-    QStringList files;
-    for (const char* dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
-        for (const QString& name : QDir(QLatin1String(dir)).entryList({"LCK..*"}, QDir::Files | QDir::System))
-            files.append(QLatin1String(dir) + '/' + name);
-    return files;
 }
 
 // Records every open, creation and change of files in the watched folders.
