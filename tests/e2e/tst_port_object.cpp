@@ -471,6 +471,12 @@ void TestPortObject::other_process()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(helper_variable), other_first ? "hold" : "try");
     other.setProcessEnvironment(environment);
+    // However the test goes, the helper ends by itself and its lock file goes
+    // with it (a QProcess destroyed while running kills it with SIGKILL).
+    const auto end_other = qScopeGuard([&] {
+        other.closeWriteChannel();
+        other.waitForFinished(10'000);
+    });
 
     if (other_first) {
         other.start(QCoreApplication::applicationFilePath(), {});
