@@ -7,7 +7,8 @@
 //                  and quits (start-up figure);
 //   --open         presses the open button once the event loop runs, as the
 //                  operator would, so the window polls port 1 until it is
-//                  terminated (polling, CPU, memory and unplug figures).
+//                  terminated (polling, CPU, memory and unplug figures);
+//                  SIGTERM ends it as it ends the program.
 // main() itself has no such hooks; the twin's only extra work is an event
 // filter or one queued call, which costs nothing measurable.
 
@@ -15,6 +16,7 @@
 
 #include "main_window/box_message_sink.h"
 #include "main_window/main_form.h"
+#include "main_window/stop_signals.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
 
@@ -38,6 +40,7 @@ int main(int argc, char* argv[])
     pondara::bench::FirstPaintProbe probe;
     if (first_paint)
         main_form.installEventFilter(&probe);
+    pondara::end_on_stop_signals(main_form);
     main_form.show();
     if (open)
         QTimer::singleShot(0, &main_form, [&main_form] { main_form.open_comm_Click(); });

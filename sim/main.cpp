@@ -1,7 +1,7 @@
 // pondara-sim: a simulated weighing module on a pseudo-terminal, published
 // as a virtual port for the host program to open.
 
-#include "signal_pipe.h"
+#include "serial/signal_pipe.h"
 #include "sim_console.h"
 #include "sim_line.h"
 #include "stdin_lines.h"
@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace pondara::sim;
+using pondara::SignalPipe;
 
 namespace {
 

@@ -1,8 +1,11 @@
 // The real port object on pseudo-terminals reached through virtual port
 // links: one-block writes, OnComm rounds, clearing, exclusive opening within
-// the program and against a second process, refusal of targets that are not
-// devices, and losing the device and getting it back.
+// the program and against a second process, lock files left by processes that
+// are gone, refusal of targets that are not devices, and losing the device and
+// getting it back.
 
+#include "lock_folder.h"
+#include "main_window/messages.h"
 #include "pseudo_terminal.h"
 #include "run_until.h"
 #include "serial/qt_port_object.h"
@@ -13,20 +16,27 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/inotify.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 using namespace pondara;
 using pondara::sim::PseudoTerminal;
 using pondara::test::run_for;
 using pondara::test::run_until;
+using pondara::test::lock_files;
 
 namespace {
 
@@ -40,15 +50,41 @@ QByteArray counting_bytes(int count, int first = 1)
     return bytes;
 }
 
-// Every LCK.. file in the folders Qt may keep serial port locks in.
-QStringList lock_files()
+// The id of a process that no longer runs: a child that ended at once.
+qint64 ended_process()
 {
-    QStringList files;
-    for (const char* dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
-        for (const QString& name : QDir(QLatin1String(dir)).entryList({"LCK..*"}, QDir::Files | QDir::System))
-            files.append(QLatin1String(dir) + '/' + name);
-    return files;
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
+
+// Root only: acts as user `name` (effective user and group, no supplementary
+// groups) until destroyed, so that file permissions apply as to that user.
+class EffectiveUser {
+public:
+    explicit EffectiveUser(const char* name) : m_groups(static_cast<std::size_t>(::getgroups(0, nullptr)))
+    {
+        ::getgroups(static_cast<int>(m_groups.size()), m_groups.data());
+        const passwd* user = ::getpwnam(name);
+        m_ok = user && ::setgroups(0, nullptr) == 0 && ::setegid(user->pw_gid) == 0 && ::seteuid(user->pw_uid) == 0;
+    }
+    ~EffectiveUser()
+    {
+        [[maybe_unused]] const bool back = ::seteuid(0) == 0 && ::setegid(m_gid) == 0 &&
+                                           ::setgroups(m_groups.size(), m_groups.data()) == 0;
+    }
+    EffectiveUser(const EffectiveUser&) = delete;
+    EffectiveUser& operator=(const EffectiveUser&) = delete;
+
+    bool ok() const { return m_ok; }
+
+private:
+    std::vector<gid_t> m_groups;
+    gid_t m_gid = ::getegid();
+    bool m_ok = false;
+};
 
 // Records every open, creation and change of files in the watched folders.
 class Touches {
@@ -148,6 +184,8 @@ private slots:
     void second_open_refused();
     void other_process_data();
     void other_process();
+    void lock_left_behind_data();
+    void lock_left_behind();
     void refused_before_opening_data();
     void refused_before_opening();
     void loss_and_reopen_data();
@@ -431,6 +469,12 @@ void TestPortObject::other_process()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(helper_variable), other_first ? "hold" : "try");
     other.setProcessEnvironment(environment);
+    // However the test goes, the helper ends by itself and its lock file goes
+    // with it (a QProcess destroyed while running kills it with SIGKILL).
+    const auto end_other = qScopeGuard([&] {
+        other.closeWriteChannel();
+        other.waitForFinished(10'000);
+    });
 
     if (other_first) {
         other.start(QCoreApplication::applicationFilePath(), {});
@@ -452,6 +496,72 @@ void TestPortObject::other_process()
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.exitCode(), 10 + static_cast<int>(OpenFailure::Reason::in_use));
     }
+}
+
+void TestPortObject::lock_left_behind_data()
+{
+    // A lock file naming a process that is gone, written by this user or by
+    // another one that this user may not remove (root writes it, and the
+    // port opens as nobody).
+    QTest::addColumn<bool>("other_user");
+    QTest::newRow("this user's: taken over") << false;
+    QTest::newRow("another user's: named, with the command that removes it") << true;
+}
+
+void TestPortObject::lock_left_behind()
+{
+    QFETCH(bool, other_user);
+    if (other_user && ::geteuid() != 0)
+        QSKIP("only root can leave a lock file that this user may not remove");
+
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr));
+    // A folder of virtual ports that nobody may read too.
+    QTemporaryDir ports;
+    QVERIFY(QFile::setPermissions(ports.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::link(pty.device_path(), ports.filePath("com1")));
+    const QString device = QFileInfo(pty.device_path()).canonicalFilePath();
+    const QString lock = test::lock_file_for(device);
+    QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock));
+
+    const qint64 pid = ended_process();
+    QFile file(lock);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const auto remove_lock = qScopeGuard([&] { QFile::remove(lock); });
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    file.write(QByteArray::number(pid) + "\npondara-bench-naive\n" + QSysInfo::machineHostName().toUtf8() + '\n');
+    file.close();
+
+    QtPortObject port(PortResolver::Roots{ports.path(), ports.filePath("dev"), ports.filePath("sys")});
+    port.setCommPort(1);
+    std::optional<OpenFailure> failure;
+    {
+        std::optional<EffectiveUser> as_nobody;
+        if (other_user) {
+            as_nobody.emplace("nobody");
+            QVERIFY(as_nobody->ok());
+        }
+        failure = port.setPortOpen(true);
+        port.setPortOpen(false);
+    }
+
+    if (!other_user) {
+        QCOMPARE(failure, std::nullopt);
+        QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock));
+        return;
+    }
+    QVERIFY(failure.has_value());
+    QCOMPARE(failure->reason, OpenFailure::Reason::stale_lock);
+    const QString shown = QFileInfo(lock).canonicalFilePath();  // /var/lock is often a link to /run/lock
+    QCOMPARE(messages::open_failed(1, *failure, {}),
+             QStringLiteral("错误 8006：锁文件残留\n"
+                            "串口 1（%1）被锁文件 %2 锁定，无法打开。\n"
+                            "锁文件中记录的程序 pondara-bench-naive（进程 %3）已不在运行，但当前用户无权删除这个锁文件。\n"
+                            "删除它后即可打开串口：\n"
+                            "sudo rm %2")
+                 .arg(device, shown, QString::number(pid)));
+    QVERIFY(QFileInfo::exists(lock));
 }
 
 void TestPortObject::refused_before_opening_data()
