@@ -378,7 +378,6 @@ void TestMainFormLine::traffic_of_a_fixed_session()
     QCOMPARE(spaced_hex(m_wire), expected.join(QLatin1Char(' ')));
 }
 
-QTEST_MAIN(TestMainFormLine)
 void TestMainFormLine::stop_signal_data()
 {
     QTest::addColumn<int>("signal_number");
