@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps build build-asan run test test-dev test-asan bench fuzz package package-check format format-check clean
+.PHONY: all deps build build-asan run test test-dev test-user test-asan bench fuzz package package-check format format-check clean
 
 all: build
 
@@ -22,11 +22,16 @@ run: build
 	scripts/run
 
 # The sanitizer suite runs last, so the output closes with its summary.
-test: test-dev package-check fuzz test-asan
+test: test-dev test-user package-check fuzz test-asan
 test: FUZZ_SECONDS = 30
 
 test-dev: build
 	ctest --test-dir build $(CTEST_FLAGS)
+
+# The end-to-end tests once more as an ordinary user: yourself, or nobody
+# when run by root.
+test-user: build
+	scripts/test-as-user build
 
 test-asan: build-asan
 	ctest --test-dir build-asan $(CTEST_FLAGS)

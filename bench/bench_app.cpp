@@ -9,7 +9,8 @@
 //                  and quits (start-up figure);
 //   --open         presses the open button once the event loop runs, as the
 //                  operator would, so the window polls port 1 until it is
-//                  terminated (polling, CPU, memory and unplug figures).
+//                  terminated (polling, CPU, memory and unplug figures);
+//                  SIGTERM ends it as it ends the program.
 // main() itself has no such hooks; the twin's only extra work is an event
 // filter or one queued call, which costs nothing measurable.
 
@@ -18,6 +19,7 @@
 #include "main_window/box_message_sink.h"
 #include "main_window/look.h"
 #include "main_window/main_form.h"
+#include "main_window/stop_signals.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
 
@@ -40,6 +42,7 @@ int main(int argc, char* argv[])
     pondara::bench::FirstPaintProbe probe;
     if (first_paint)
         main_form.installEventFilter(&probe);
+    pondara::end_on_stop_signals(main_form);
     main_form.show();
     pondara::look::centre_on_screen(&main_form);
     if (open)

@@ -366,12 +366,12 @@ int main(int argc, char* argv[])
 
     QString error;
     sim::PseudoTerminal pty;
-    if (!pty.open(&error)) {
+    if (!pty.open(&error, sim::PseudoTerminal::Reading::by_caller)) {
         std::fprintf(stderr, "pondara-bench-latency: %s\n", qPrintable(error));
         return 1;
     }
     auto link = std::make_unique<sim::PortLink>(virtual_port_link(1));
-    if (!link->publish(pty.slave_path(), &error)) {
+    if (!link->publish(pty.device_path(), &error)) {
         std::fprintf(stderr, "pondara-bench-latency: %s\n", qPrintable(error));
         return 1;
     }
@@ -397,7 +397,7 @@ int main(int argc, char* argv[])
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent)
             ::_exit(0);
-        play_module(pty.master_fd(), written, capacity);
+        play_module(pty.fd(), written, capacity);
     }
 
     int status = 0;
@@ -420,7 +420,8 @@ int main(int argc, char* argv[])
         SockActStamp sockact;
         if (breakdown)
             app.installEventFilter(&sockact);
-        Exchanges exchanges(form, same, pty.slave_path(), per_side, block, gap_ms, capacity, breakdown ? &sockact : nullptr);
+        Exchanges exchanges(form, same, pty.device_path(), per_side, block, gap_ms, capacity,
+                            breakdown ? &sockact : nullptr);
         QTimer::singleShot(0, &exchanges, [&exchanges] { exchanges.start(); });
         status = QApplication::exec();
 

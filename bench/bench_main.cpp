@@ -172,14 +172,20 @@ QByteArray finish(Child& child)
     return output;
 }
 
+// Ends a child as `kill` does, with SIGTERM, and waits for it. Every child
+// ends on it as the program does, closing its ports and with them their lock
+// files, with status 0; anything else fails the run.
 void terminate(Child& child)
 {
     if (child.pid <= 0)
         return;
     ::kill(child.pid, SIGTERM);
-    ::waitpid(child.pid, nullptr, 0);
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
     forget_child(child.pid);
     child.pid = -1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fail(QStringLiteral("a child did not end cleanly on SIGTERM (status %1)").arg(status));
 }
 
 bool running(Child& child)

@@ -4,8 +4,11 @@
 // memory, start-up and polling cadence. The window has the main window's
 // size, and the timer the same precise type as the main window's Timer1.
 // --first-paint prints the time of the first painted frame and quits.
+// SIGTERM, SIGINT and SIGHUP end it as they end the program.
 
 #include "first_paint_probe.h"
+
+#include "main_window/stop_signals.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -26,6 +29,7 @@ int main(int argc, char* argv[])
     pondara::bench::FirstPaintProbe probe;
     if (first_paint)
         window.installEventFilter(&probe);
+    pondara::end_on_stop_signals(window);
     window.show();
 
     int fd = -1;

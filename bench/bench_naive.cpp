@@ -3,12 +3,16 @@
 // a read-AD request every 200 ms and reads whatever arrives, and takes no
 // notice of errors. When the line hangs up, Qt reports the error on every
 // event loop turn and keeps the descriptor in the loop, so this program
-// spins.
+// spins. SIGTERM, SIGINT and SIGHUP end it cleanly, so that its lock file
+// goes with it.
+
+#include "serial/signal_pipe.h"
 
 #include <QCoreApplication>
 #include <QSerialPort>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -34,5 +38,7 @@ int main(int argc, char* argv[])
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, [&port] { port.write(request, sizeof request); });
     timer.start(200);
+    const pondara::SignalPipe stop_signals({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&stop_signals, &pondara::SignalPipe::received, &app, &QCoreApplication::quit);
     return QCoreApplication::exec();
 }

@@ -1,21 +1,20 @@
 // pondara-sim: a simulated weighing module on a pseudo-terminal, published
 // as a virtual port for the host program to open.
 
-#include "fault.h"
+#include "serial/signal_pipe.h"
 #include "sim_console.h"
-#include "signal_pipe.h"
 #include "sim_line.h"
 #include "stdin_lines.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <optional>
+#include <vector>
 
 using namespace pondara::sim;
+using pondara::SignalPipe;
 
 namespace {
 
@@ -29,76 +28,6 @@ int fail(const QString& text)
 {
     std::fputs(qPrintable(QStringLiteral("pondara-sim: ") + text + QLatin1Char('\n')), stderr);
     return 1;
-}
-
-// The settings taken from the command line.
-struct Settings {
-    int port = 1;
-    int address = ModuleSim::default_address;
-    double load = 0.0;
-    bool drift = false;
-    int delay_ms = 0;
-    bool pacing = true;
-    Fault fault = Fault::none;
-    double fault_rate = 0.0;
-    std::optional<std::uint32_t> seed;
-    int unplug_after_s = 0;
-};
-
-// Reads the options into `settings`; returns an error message or nothing.
-QString read_settings(const QCommandLineParser& parser, Settings& settings)
-{
-    if (parser.isSet(QStringLiteral("port"))) {
-        const auto port = whole_number(parser.value(QStringLiteral("port")), 1, 999);
-        if (!port)
-            return QStringLiteral("--port takes 1..999");
-        settings.port = static_cast<int>(*port);
-    }
-    if (parser.isSet(QStringLiteral("address"))) {
-        const auto address = whole_number(parser.value(QStringLiteral("address")), 0, 255);
-        if (!address)
-            return QStringLiteral("--address takes 0..255");
-        settings.address = static_cast<int>(*address);
-    }
-    if (parser.isSet(QStringLiteral("load"))) {
-        bool ok = false;
-        settings.load = parser.value(QStringLiteral("load")).toDouble(&ok);
-        if (!ok || !std::isfinite(settings.load))
-            return QStringLiteral("--load takes a number");
-    }
-    if (parser.isSet(QStringLiteral("delay"))) {
-        const auto delay = whole_number(parser.value(QStringLiteral("delay")), 0, 60'000);
-        if (!delay)
-            return QStringLiteral("--delay takes 0..60000 (ms)");
-        settings.delay_ms = static_cast<int>(*delay);
-    }
-    if (parser.isSet(QStringLiteral("fault"))) {
-        const auto fault = fault_from_name(parser.value(QStringLiteral("fault")));
-        if (!fault)
-            return QStringLiteral("--fault takes one of: ") + fault_names().join(QLatin1Char(' '));
-        settings.fault = *fault;
-    }
-    if (parser.isSet(QStringLiteral("fault-rate"))) {
-        bool ok = false;
-        settings.fault_rate = parser.value(QStringLiteral("fault-rate")).toDouble(&ok);
-        if (!ok || !(settings.fault_rate >= 0.0 && settings.fault_rate <= 1.0))
-            return QStringLiteral("--fault-rate takes 0..1");
-    }
-    if (parser.isSet(QStringLiteral("seed"))) {
-        const auto seed = whole_number(parser.value(QStringLiteral("seed")), 0, 0xFFFFFFFFLL);
-        if (!seed)
-            return QStringLiteral("--seed takes 0..4294967295");
-        settings.seed = static_cast<std::uint32_t>(*seed);
-    }
-    if (parser.isSet(QStringLiteral("unplug-after"))) {
-        const auto seconds = whole_number(parser.value(QStringLiteral("unplug-after")), 1, 86'400);
-        if (!seconds)
-            return QStringLiteral("--unplug-after takes 1..86400 (s)");
-        settings.unplug_after_s = static_cast<int>(*seconds);
-    }
-    settings.drift = parser.isSet(QStringLiteral("drift"));
-    settings.pacing = !parser.isSet(QStringLiteral("no-pacing"));
-    return {};
 }
 
 void add_options(QCommandLineParser& parser)
@@ -144,52 +73,83 @@ void add_options(QCommandLineParser& parser)
     });
 }
 
+// The options that take a value, in the order their errors are reported.
+const char* const value_options[] = {"port", "address", "load", "delay", "fault", "fault-rate", "seed", "unplug-after"};
+
+// What the command line asks for: the port, and the settings to give the
+// line before it starts.
+struct CommandLine {
+    int port = 1;
+    std::vector<Command> settings;
+    QString error;
+};
+
+CommandLine read_command_line(const QCoreApplication& app)
+{
+    QCommandLineParser parser;
+    add_options(parser);
+    parser.process(app);
+    CommandLine result;
+    QList<std::pair<QString, QString>> given;
+    for (const char* name : value_options)
+        if (parser.isSet(QLatin1String(name)))
+            given.append({QLatin1String(name), parser.value(QLatin1String(name))});
+    if (parser.isSet(QStringLiteral("drift")))
+        given.append({QStringLiteral("drift"), QStringLiteral("on")});
+    if (parser.isSet(QStringLiteral("no-pacing")))
+        given.append({QStringLiteral("pacing"), QStringLiteral("off")});
+    for (const auto& [name, value] : given) {
+        const Parsed parsed = parse_setting(name, value);
+        if (!parsed.command) {
+            result.error = QStringLiteral("--") + parsed.error;
+            return result;
+        }
+        if (parsed.command->verb == Verb::port)
+            result.port = static_cast<int>(std::get<long long>(parsed.command->value));
+        else
+            result.settings.push_back(*parsed.command);
+    }
+    return result;
+}
+
+// Typed commands go to the line; their answers to standard output.
+void attach_console(StdinLines& input, SimLine& line)
+{
+    QObject::connect(&input, &StdinLines::line_read, &line, [&line](const QString& text) {
+        if (const QString answer = run_console_command(line, text); !answer.isEmpty())
+            say(answer);
+    });
+    QObject::connect(&line, &SimLine::unplugged, &line,
+                     [&line] { say(QStringLiteral("pondara-sim: port %1 unplugged").arg(line.port_number())); });
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pondara-sim"));
+    const CommandLine options = read_command_line(app);
+    if (!options.error.isEmpty())
+        return fail(options.error);
 
-    QCommandLineParser parser;
-    add_options(parser);
-    parser.process(app);
-    Settings settings;
-    if (const QString problem = read_settings(parser, settings); !problem.isEmpty())
-        return fail(problem);
-
-    SimLine line(settings.port);
-    line.module().set_address(static_cast<std::uint8_t>(settings.address));
-    line.module().set_load(settings.load);
-    line.module().set_drift(settings.drift);
-    line.set_reply_delay(std::chrono::milliseconds(settings.delay_ms));
-    line.set_pacing(settings.pacing);
-    line.set_fault(settings.fault);
-    line.set_fault_rate(settings.fault_rate);
-    if (settings.seed)
-        line.set_seed(*settings.seed);
-    line.set_unplug_after(std::chrono::seconds(settings.unplug_after_s));
+    SimLine line(options.port);
+    for (const Command& setting : options.settings)
+        run_command(line, setting);
 
     SignalPipe stop_signals({SIGINT, SIGTERM});
     if (!stop_signals.ok())
         return fail(QStringLiteral("cannot watch for SIGINT and SIGTERM"));
     QObject::connect(&stop_signals, &SignalPipe::received, &app, [](int) { QCoreApplication::quit(); });
 
-    QString problem;
-    if (!line.start(&problem))
-        return fail(QStringLiteral("port %1: %2").arg(settings.port).arg(problem));
+    if (QString problem; !line.start(&problem))
+        return fail(QStringLiteral("port %1: %2").arg(options.port).arg(problem));
     say(QStringLiteral("pondara-sim: port %1 = %2 (link %3)")
-            .arg(settings.port)
+            .arg(options.port)
             .arg(line.device_path(), line.link_path()));
 
-    QObject::connect(&line, &SimLine::unplugged, &app,
-                     [&] { say(QStringLiteral("pondara-sim: port %1 unplugged").arg(line.port_number())); });
     StdinLines input;
-    QObject::connect(&input, &StdinLines::line_read, &app, [&](const QString& text) {
-        if (const QString answer = line.command(text); !answer.isEmpty())
-            say(answer);
-    });
-
+    attach_console(input, line);
     const int code = app.exec();
     line.stop();
     return code;

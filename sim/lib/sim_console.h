@@ -1,22 +1,20 @@
 #pragma once
 
-#include <QString>
+#include "sim_commands.h"
 
-#include <optional>
+#include <QString>
 
 namespace pondara::sim {
 
 class SimLine;
 
-// Applies one line typed at the simulator's console to `line` and returns a
-// one-line answer ("error: ..." when the command is not understood). An
-// empty line gives an empty answer.
+// Carries out `command` on `line` and returns the console's one-line answer
+// ("error: ..." when it cannot be done).
+QString run_command(SimLine& line, const Command& command);
+
+// Reads one line typed at the simulator's console and carries it out on
+// `line`; the one-line answer is "error: ..." when the line is not
+// understood, and empty for an empty line.
 QString run_console_command(SimLine& line, const QString& text);
-
-// The one-line list of console commands.
-QString console_help();
-
-// A whole number from low to high typed in a command or option, or nothing.
-std::optional<long long> whole_number(const QString& word, long long low, long long high);
 
 }  // namespace pondara::sim

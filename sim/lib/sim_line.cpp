@@ -2,13 +2,8 @@
 
 #include "reply_shaper.h"
 #include "serial/virtual_port.h"
-#include "sim_console.h"
-
-#include <QSocketNotifier>
 
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
 
 namespace pondara::sim {
 
@@ -23,6 +18,7 @@ SimLine::SimLine(int port_number, QObject* parent)
     connect(&m_write_timer, &QTimer::timeout, this, &SimLine::pump);
     m_unplug_timer.setSingleShot(true);
     connect(&m_unplug_timer, &QTimer::timeout, this, [this] { unplug(); });
+    connect(&m_pty, &PseudoTerminal::received, this, &SimLine::take_requests);
 }
 
 SimLine::~SimLine() { stop(); }
@@ -95,29 +91,19 @@ SimLine::Counters SimLine::counters() const
     return {m_module.requests_seen(), m_replies, m_faults_injected};
 }
 
-QString SimLine::command(const QString& line) { return run_console_command(*this, line); }
-
 bool SimLine::open_line(QString* error)
 {
     if (!m_pty.open(error))
         return false;
-    if (!m_link.publish(m_pty.slave_path(), error)) {
+    if (!m_link.publish(m_pty.device_path(), error)) {
         m_pty.close();
         return false;
     }
-    m_reader = new QSocketNotifier(m_pty.master_fd(), QSocketNotifier::Read, this);
-    connect(m_reader, &QSocketNotifier::activated, this, &SimLine::read_requests);
     return true;
 }
 
 void SimLine::close_line()
 {
-    if (m_reader) {
-        // Possibly called from the notifier's own signal: delete it later.
-        m_reader->setEnabled(false);
-        m_reader->deleteLater();
-        m_reader = nullptr;
-    }
     m_write_timer.stop();
     m_schedule.clear();
     m_held.clear();
@@ -125,26 +111,8 @@ void SimLine::close_line()
     m_link.withdraw();
 }
 
-void SimLine::read_requests()
+void SimLine::take_requests(const QByteArray& bytes)
 {
-    QByteArray bytes;
-    char buffer[256];
-    for (;;) {
-        const ssize_t count = ::read(m_pty.master_fd(), buffer, sizeof buffer);
-        if (count > 0) {
-            bytes.append(buffer, count);
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            // The line is broken for good; stop the notifier firing on it.
-            m_reader->setEnabled(false);
-        }
-        break;
-    }
-    if (bytes.isEmpty())
-        return;
     emit bytes_received(bytes);
 
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now());
@@ -189,16 +157,7 @@ void SimLine::pump()
     if (!plugged())
         return;
     const ByteSchedule::Time time = now();
-    const QByteArray due = m_schedule.take_due(time);
-    qsizetype written = 0;
-    while (written < due.size()) {
-        const ssize_t count = ::write(m_pty.master_fd(), due.constData() + written,
-                                     static_cast<std::size_t>(due.size() - written));
-        if (count > 0)
-            written += count;
-        else if (!(count < 0 && errno == EINTR))
-            break;  // nobody is reading and the line is full: the bytes are lost, as on a wire
-    }
+    m_pty.write(m_schedule.take_due(time));
     if (const auto next = m_schedule.next_event())
         m_write_timer.start(std::max(std::chrono::ceil<std::chrono::milliseconds>(*next - time), 0ms));
     else

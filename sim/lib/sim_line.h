@@ -14,8 +14,6 @@
 #include <cstdint>
 #include <random>
 
-class QSocketNotifier;
-
 namespace pondara::sim {
 
 // The simulated module on a line: a pseudo-terminal published as virtual
@@ -49,7 +47,7 @@ public:
 
     bool plugged() const { return m_pty.is_open(); }
     int port_number() const { return m_port_number; }
-    QString device_path() const { return m_pty.slave_path(); }
+    QString device_path() const { return m_pty.device_path(); }
     QString link_path() const { return m_link.path(); }
 
     ModuleSim& module() { return m_module; }
@@ -81,9 +79,6 @@ public:
 
     Counters counters() const;
 
-    // Applies one console command and returns a one-line answer.
-    QString command(const QString& line);
-
 signals:
     // Every byte the host wrote, as read from the line, for tests that check
     // the requests on the wire.
@@ -98,7 +93,7 @@ signals:
 private:
     bool open_line(QString* error);
     void close_line();
-    void read_requests();
+    void take_requests(const QByteArray& bytes);
     void send_reply(const Packet& reply);
     void pump();
     ByteSchedule::Time now() const;
@@ -109,7 +104,6 @@ private:
     ByteSchedule m_schedule;
     PseudoTerminal m_pty;
     PortLink m_link;
-    QSocketNotifier* m_reader = nullptr;  // child; lives while the line is open
     QTimer m_write_timer;
     QTimer m_unplug_timer;
     QElapsedTimer m_clock;

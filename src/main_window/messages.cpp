@@ -17,6 +17,8 @@ QString title_of(ErrorNumber number)
         return QStringLiteral("不是串口设备");
     case ErrorNumber::port_in_use:
         return QStringLiteral("端口已被占用");
+    case ErrorNumber::stale_lock:
+        return QStringLiteral("锁文件残留");
     case ErrorNumber::device_error:
         return QStringLiteral("串口错误");
     case ErrorNumber::no_permission:
@@ -91,6 +93,15 @@ QString open_failed(int port_number, const OpenFailure& failure, const QStringLi
     case OpenFailure::Reason::in_use:
         return error(ErrorNumber::port_in_use,
                      QStringLiteral("%1已被本程序的其他窗口或其他程序打开。%2").arg(port, detail));
+    case OpenFailure::Reason::stale_lock: {
+        const QString holder = failure.lock_program.isEmpty()
+                                   ? QStringLiteral("进程 %1").arg(failure.lock_pid)
+                                   : QStringLiteral("程序 %1（进程 %2）").arg(failure.lock_program, QString::number(failure.lock_pid));
+        return error(ErrorNumber::stale_lock,
+                     QStringLiteral("%1被锁文件 %2 锁定，无法打开。\n锁文件中记录的%3已不在运行，"
+                                    "但当前用户无权删除这个锁文件。\n删除它后即可打开串口：\nsudo rm %2")
+                         .arg(port, failure.lock_file, holder));
+    }
     case OpenFailure::Reason::no_permission:
         return error(ErrorNumber::no_permission,
                      QStringLiteral("没有打开%1的权限。\n请将用户加入 dialout 组（sudo adduser $USER dialout），"

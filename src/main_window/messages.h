@@ -21,6 +21,7 @@ enum class ErrorNumber : int {
     no_such_port = 8002,
     not_a_device = 8003,
     port_in_use = 8005,
+    stale_lock = 8006,
     device_error = 8010,
     no_permission = 8015,
     port_not_open = 8018,

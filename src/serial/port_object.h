@@ -18,12 +18,17 @@ struct OpenFailure {
         no_such_port,   // the number leads to no device
         not_a_device,   // the number's link leads to something that is not a serial device
         in_use,         // the device is already open, here or in another program
+        stale_lock,     // held by the lock file of a process that is gone, which this user may not remove
         no_permission,  // the user may not open the device
         other,          // any other error of the device
     };
     Reason reason = Reason::other;
     QString device;  // the device path, when the number led to one
     QString detail;  // the system's own words, for the message
+    // With stale_lock: the lock file, and the program and process named in it.
+    QString lock_file = {};
+    QString lock_program = {};
+    qint64 lock_pid = 0;
 };
 
 // The serial port object a window owns. Its operations are named after the

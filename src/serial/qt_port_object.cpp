@@ -4,11 +4,15 @@
 #include "serial/open_devices.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QPointer>
+#include <QStandardPaths>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -21,27 +25,53 @@ namespace {
 
 constexpr qint64 read_buffer_size = 1024;
 
-// Who holds the lock file Qt keeps for `device`, in words, when it can be
-// told: Qt names it LCK.. followed by the path without "/dev/" and with every
-// '/' made '_' (LCK..ttyUSB0, LCK..pts_3), in the first usable lock folder.
-QString lock_holder(const QString& device)
+// The lock file Qt's QSerialPort takes for `device`, where Qt 6 puts it:
+// LCK.. followed by the path without "/dev/" and with every '/' made '_'
+// (LCK..ttyUSB0, LCK..pts_3), in the first readable folder of Qt's list that
+// holds such a file or may be written.
+QString lock_file_path(const QString& device)
 {
     QString name = device;
     if (name.startsWith(QLatin1String("/dev/")))
         name.remove(0, 5);
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    for (const char* dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"}) {
-        const QString path = QLatin1String(dir) + QStringLiteral("/LCK..") + name;
-        if (!QFile::exists(path))
-            continue;
-        qint64 pid = 0;
-        QString host;
-        QString app;
-        if (QLockFile(path).getLockInfo(&pid, &host, &app))
-            return QStringLiteral("locked by %1 (process %2) in %3").arg(app).arg(pid).arg(path);
-        return QStringLiteral("locked in %1").arg(path);
+    name = QStringLiteral("/LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    static const QStringList folders{
+        QStringLiteral("/var/lock"),        QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
+        QStringLiteral("/var/spool/uucp"),  QStringLiteral("/tmp"),       QStringLiteral("/var/tmp"),
+        QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock"),
+        QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+    for (const QString& folder : folders) {
+        const QFileInfo info(folder);
+        if (info.isReadable() && (QFile::exists(folder + name) || info.isWritable()))
+            return folder + name;
     }
     return {};
+}
+
+// What the lock file of `device` says of its holder.
+struct LockHolder {
+    QString path;  // the lock file, its folder's links resolved (/var/lock is often /run/lock)
+    QString program;
+    qint64 pid = 0;
+    bool gone = false;  // the process named no longer runs on this machine
+};
+
+std::optional<LockHolder> lock_holder(const QString& device)
+{
+    const QString path = lock_file_path(device);
+    if (path.isEmpty() || !QFile::exists(path))
+        return std::nullopt;
+    LockHolder holder;
+    holder.path = QFileInfo(path).canonicalFilePath();
+    if (holder.path.isEmpty())
+        holder.path = path;
+    QString host;
+    if (!QLockFile(path).getLockInfo(&holder.pid, &host, &holder.program))
+        return holder;
+    // Like Qt, judge only processes of this machine.
+    const bool here = host.isEmpty() || host == QSysInfo::machineHostName();
+    holder.gone = here && holder.pid > 0 && ::kill(static_cast<pid_t>(holder.pid), 0) != 0 && errno == ESRCH;
+    return holder;
 }
 
 }  // namespace
@@ -101,7 +131,8 @@ std::optional<OpenFailure> QtPortObject::open()
 {
     close_device();  // whatever is left of a lost device
 
-    const PortResolver resolver(m_roots.value_or(PortResolver::system_roots()));
+    // The system folders are looked up only when no others were given.
+    const PortResolver resolver = m_roots ? PortResolver(*m_roots) : PortResolver();
     const auto resolved = resolver.resolve(m_comm_port);
     if (const auto* failure = std::get_if<OpenFailure>(&resolved))
         return *failure;
@@ -117,7 +148,14 @@ std::optional<OpenFailure> QtPortObject::open()
     m_port->setParity(QSerialPort::NoParity);
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port->open(QIODevice::ReadWrite))
+    bool opened = m_port->open(QIODevice::ReadWrite);
+    if (!opened && m_port->error() == QSerialPort::PermissionError) {
+        // Qt takes over the lock of a process that is gone when this user may
+        // remove it. A holder that ended after Qt looked is taken over now.
+        if (const auto holder = lock_holder(device); holder && holder->gone)
+            opened = m_port->open(QIODevice::ReadWrite);
+    }
+    if (!opened)
         return open_failure(device);
 
     note_device_opened(device);
@@ -141,9 +179,19 @@ OpenFailure QtPortObject::open_failure(const QString& device) const
         // device the user may not open alike; only the last fails access().
         if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
             return {OpenFailure::Reason::no_permission, device, words};
-        const QString holder = lock_holder(device);
-        return {OpenFailure::Reason::in_use, device,
-                holder.isEmpty() ? words : words + QStringLiteral(" (") + holder + QLatin1Char(')')};
+        const auto holder = lock_holder(device);
+        if (!holder)
+            return {OpenFailure::Reason::in_use, device, words};
+        if (holder->gone) {
+            // Qt would have taken the lock over: this user may not remove it.
+            return {OpenFailure::Reason::stale_lock, device, words, holder->path, holder->program, holder->pid};
+        }
+        const QString held =
+            holder->pid > 0
+                ? QStringLiteral("locked by %1 (process %2) in %3")
+                      .arg(holder->program, QString::number(holder->pid), holder->path)
+                : QStringLiteral("locked in %1").arg(holder->path);
+        return {OpenFailure::Reason::in_use, device, words + QStringLiteral(" (") + held + QLatin1Char(')')};
     }
     case QSerialPort::UnsupportedOperationError:
         // A character device that takes no serial settings: not a terminal.

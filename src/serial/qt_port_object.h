@@ -20,7 +20,9 @@ namespace pondara {
 // anything. A device is open at most once: within the program by our own
 // record of open devices, across programs by Qt's lock file in /var/lock,
 // which is named after the device path and is honoured also for root (the
-// kernel's exclusive mode is not).
+// kernel's exclusive mode is not). The lock file of a process that is gone is
+// taken over where this user may remove it, and otherwise reported as a
+// stale lock, with its path and the program and process it names.
 //
 // Any error of the open device other than a timeout or an unsupported
 // setting counts as its loss: the port is closed at once, and lost() follows

@@ -9,6 +9,7 @@
 #include "main_window/main_form.h"
 #include "process_figures.h"
 #include "recording_sink.h"
+#include "run_until.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
 #include "serial/virtual_port.h"

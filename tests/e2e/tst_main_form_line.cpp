@@ -1,28 +1,37 @@
 // The main window and the parameters dialog on real serial ports, with the
 // simulated module on a pseudo-terminal: requests on the wire byte for byte,
 // each way a reply can go wrong on the line, losing the device, exclusive
-// opening, and the hand-over of the device to the dialog and back.
+// opening, the hand-over of the device to the dialog and back, and the end of
+// a polling program by a signal.
 
 #include "dialogs/biaoding.h"
 #include "dialogs/canshu.h"
 #include "hex.h"
+#include "lock_folder.h"
+#include "main_window/box_message_sink.h"
 #include "main_window/main_form.h"
-#include "process_figures.h"
+#include "main_window/stop_signals.h"
 #include "recording_sink.h"
+#include "run_until.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
 #include "serial/qt_port_object.h"
 #include "sim_line.h"
 #include "virtual_port_links.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace pondara;
 using pondara::sim::Fault;
@@ -44,6 +53,21 @@ constexpr int exchange_ms = 120;
 
 constexpr int sim_port = 9;
 
+// Set in the environment of a child that runs as the program does: the main
+// window on the port numbered by the variable, opened, until a stop signal.
+const char* const program_variable = "PONDARA_PROGRAM_PORT";
+
+int run_program(const QString& port_number)
+{
+    BoxMessageSink messages;
+    MainForm main_form(make_port_factory(), messages, [] { return PortResolver().mapping(); });
+    main_form.findChild<QLineEdit*>("chuankou_num")->setText(port_number);
+    end_on_stop_signals(main_form);
+    main_form.show();
+    main_form.open_comm_Click();
+    return QApplication::exec();
+}
+
 }  // namespace
 
 class TestMainFormLine : public QObject {
@@ -61,6 +85,8 @@ private slots:
     void exclusive_opening();
     void hand_over_to_parameters_dialog();
     void traffic_of_a_fixed_session();
+    void stop_signal_data();
+    void stop_signal();
 
 private:
     QLineEdit* box(QWidget* w, const char* name) const { return w->findChild<QLineEdit*>(name); }
@@ -352,5 +378,62 @@ void TestMainFormLine::traffic_of_a_fixed_session()
     QCOMPARE(spaced_hex(m_wire), expected.join(QLatin1Char(' ')));
 }
 
-QTEST_MAIN(TestMainFormLine)
+void TestMainFormLine::stop_signal_data()
+{
+    QTest::addColumn<int>("signal_number");
+    QTest::newRow("SIGTERM (kill)") << int(SIGTERM);
+    QTest::newRow("SIGHUP (logout)") << int(SIGHUP);
+    QTest::newRow("SIGINT (Ctrl+C)") << int(SIGINT);
+}
+
+void TestMainFormLine::stop_signal()
+{
+    QFETCH(int, signal_number);
+
+    const QString device = QFileInfo(m_line->device_path()).canonicalFilePath();
+    const QString lock = test::lock_file_for(device);
+    QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock + " is there before the program runs"));
+
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(program_variable), QString::number(sim_port));
+    program.setProcessEnvironment(environment);
+    program.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(program.waitForStarted());
+    const auto stop_left_over = qScopeGuard([&] {
+        if (program.state() != QProcess::NotRunning) {
+            ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+            program.waitForFinished(10'000);
+        }
+    });
+
+    // The program polls the module and holds the device's lock file.
+    QTRY_VERIFY_WITH_TIMEOUT(m_wire.size() >= 16, 15'000);
+    QVERIFY2(QFileInfo::exists(lock), qPrintable(lock));
+
+    QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signal_number), 0);
+    QVERIFY(program.waitForFinished(10'000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAll(), QByteArray());  // and says nothing
+
+    // No lock file is left, and the device opens again.
+    QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock));
+    const auto port = make_port_factory()();
+    port->setCommPort(sim_port);
+    QCOMPARE(port->setPortOpen(true), std::nullopt);
+    QCOMPARE(port->deviceName(), device);
+}
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (const QByteArray port = qgetenv(program_variable); !port.isEmpty())
+        return run_program(QString::fromLatin1(port));
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestMainFormLine test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_main_form_line.moc"

@@ -1,31 +1,44 @@
 // The real port object on pseudo-terminals reached through virtual port
 // links: one-block writes, OnComm rounds, the driver waking the event loop
 // only once the threshold is reached, clearing, exclusive opening within
-// the program and against a second process, refusal of targets that are not
-// devices, and losing the device and getting it back.
+// the program and against a second process, lock files left by processes that
+// are gone, refusal of targets that are not devices, and losing the device and
+// getting it back.
 
+#include "lock_folder.h"
+#include "main_window/messages.h"
+#include "pseudo_terminal.h"
+#include "run_until.h"
 #include "serial/qt_port_object.h"
 #include "serial/virtual_port.h"
-#include "test_pty.h"
-#include "process_figures.h"
 #include "virtual_port_links.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSerialPort>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/inotify.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 using namespace pondara;
-using pondara::test::TestPty;
+using pondara::sim::PseudoTerminal;
+using pondara::test::run_for;
+using pondara::test::run_until;
+using pondara::test::lock_files;
 
 namespace {
 
@@ -39,15 +52,41 @@ QByteArray counting_bytes(int count, int first = 1)
     return bytes;
 }
 
-// Every LCK.. file in the folders Qt may keep serial port locks in.
-QStringList lock_files()
+// The id of a process that no longer runs: a child that ended at once.
+qint64 ended_process()
 {
-    QStringList files;
-    for (const char* dir : {"/var/lock", "/run/lock", "/tmp", "/var/tmp"})
-        for (const QString& name : QDir(QLatin1String(dir)).entryList({"LCK..*"}, QDir::Files | QDir::System))
-            files.append(QLatin1String(dir) + '/' + name);
-    return files;
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
+
+// Root only: acts as user `name` (effective user and group, no supplementary
+// groups) until destroyed, so that file permissions apply as to that user.
+class EffectiveUser {
+public:
+    explicit EffectiveUser(const char* name) : m_groups(static_cast<std::size_t>(::getgroups(0, nullptr)))
+    {
+        ::getgroups(static_cast<int>(m_groups.size()), m_groups.data());
+        const passwd* user = ::getpwnam(name);
+        m_ok = user && ::setgroups(0, nullptr) == 0 && ::setegid(user->pw_gid) == 0 && ::seteuid(user->pw_uid) == 0;
+    }
+    ~EffectiveUser()
+    {
+        [[maybe_unused]] const bool back = ::seteuid(0) == 0 && ::setegid(m_gid) == 0 &&
+                                           ::setgroups(m_groups.size(), m_groups.data()) == 0;
+    }
+    EffectiveUser(const EffectiveUser&) = delete;
+    EffectiveUser& operator=(const EffectiveUser&) = delete;
+
+    bool ok() const { return m_ok; }
+
+private:
+    std::vector<gid_t> m_groups;
+    gid_t m_gid = ::getegid();
+    bool m_ok = false;
+};
 
 // Records every open, creation and change of files in the watched folders.
 class Touches {
@@ -110,6 +149,36 @@ struct Taker {
     }
 };
 
+// Counts the socket notifier activations of one port's QSerialPort (its
+// read and write notifiers are its children) while the event loop runs.
+class PortWakeups : public QObject {
+public:
+    explicit PortWakeups(const QtPortObject& port) : m_serial(port.findChild<QSerialPort*>())
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~PortWakeups() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    int during(int ms)
+    {
+        m_count = 0;
+        run_for(ms);
+        return m_count;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::SockAct && m_serial && watched->parent() == m_serial)
+            ++m_count;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const QSerialPort* m_serial;
+    int m_count = 0;
+};
+
 // Child process modes: "hold" opens port 1, says so on stdout and keeps it
 // open until its stdin closes; "try" opens port 1 and exits with 0 when that
 // worked, or 10 plus the failure reason.
@@ -149,6 +218,8 @@ private slots:
     void second_open_refused();
     void other_process_data();
     void other_process();
+    void lock_left_behind_data();
+    void lock_left_behind();
     void refused_before_opening_data();
     void refused_before_opening();
     void loss_and_reopen_data();
@@ -156,7 +227,7 @@ private slots:
 
 private:
     std::unique_ptr<QtPortObject> make_port(int number = 1) const;
-    std::unique_ptr<QtPortObject> open_port(TestPty& pty);
+    std::unique_ptr<QtPortObject> open_port(PseudoTerminal& pty);
 
     QTemporaryDir m_files;  // no machine ports: only virtual ports count
 };
@@ -170,9 +241,10 @@ std::unique_ptr<QtPortObject> TestPortObject::make_port(int number) const
     return port;
 }
 
-std::unique_ptr<QtPortObject> TestPortObject::open_port(TestPty& pty)
+// Opens `pty` and the port on it, through the link of port 1.
+std::unique_ptr<QtPortObject> TestPortObject::open_port(PseudoTerminal& pty)
 {
-    if (!pty.isOpen() || !test::publish_virtual_port(1, pty.slavePath()))
+    if (!pty.open(nullptr) || !test::publish_virtual_port(1, pty.device_path()))
         return nullptr;
     auto port = make_port();
     if (const auto failure = port->setPortOpen(true)) {
@@ -195,15 +267,19 @@ void TestPortObject::cleanup()
 
 void TestPortObject::write_arrives_as_one_block()
 {
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
-    QCOMPARE(port->deviceName(), QFileInfo(pty.slavePath()).canonicalFilePath());
+    QCOMPARE(port->deviceName(), QFileInfo(pty.device_path()).canonicalFilePath());
+    QList<QByteArray> reads;
+    connect(&pty, &PseudoTerminal::received, this, [&](const QByteArray& bytes) { reads.append(bytes); });
 
+    PortWakeups wakeups(*port);
     port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
-    // Handed to the driver at once: no write notifier wakes the loop after.
-    QCOMPARE(test::socket_activations_during(50), 0);
-    QCOMPARE(pty.receiveOneRead(2000).toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    QVERIFY(run_until([&] { return !reads.isEmpty(); }, 2000));
+    QCOMPARE(reads.first().toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    // Handed to the driver at once: no write notifier of the port wakes the loop.
+    QCOMPARE(wakeups.during(50), 0);
 }
 
 void TestPortObject::receive_rounds_data()
@@ -238,7 +314,7 @@ void TestPortObject::receive_rounds()
     QFETCH(QList<int>, rounds_after);
     QFETCH(QByteArray, taken);
 
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     port->setRThreshold(static_cast<std::int16_t>(threshold));
@@ -246,9 +322,9 @@ void TestPortObject::receive_rounds()
     taker.attach();
 
     for (int i = 0; i < chunks.size(); ++i) {
-        QVERIFY(pty.send(chunks[i]));
-        QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, rounds_after[i], 2000);
-        QTest::qWait(100);  // and no further round
+        QVERIFY(pty.write(chunks[i]));
+        QVERIFY(run_until([&] { return taker.rounds >= rounds_after[i]; }, 2000));
+        run_for(100);  // and no further round
         QCOMPARE(taker.rounds, rounds_after[i]);
     }
     QCOMPARE(taker.taken.toHex(' '), taken.toHex(' '));
@@ -260,7 +336,7 @@ void TestPortObject::receive_rounds()
 // loop; the port must raise OnComm for them when the handler returns.
 void TestPortObject::bytes_arriving_during_handler()
 {
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     int rounds = 0;
@@ -270,23 +346,23 @@ void TestPortObject::bytes_arriving_during_handler()
         for (int i = 0; i < 8; ++i)
             taken.append(static_cast<char>(port->input().value_or(0)));
         if (rounds == 1) {
-            pty.send(counting_bytes(8, 20));
-            QTest::qWait(200);
+            pty.write(counting_bytes(8, 20));
+            run_for(200);
         }
     });
 
-    QVERIFY(pty.send(counting_bytes(8)));
-    QTRY_COMPARE_WITH_TIMEOUT(rounds, 2, 2000);
-    QTest::qWait(100);
+    QVERIFY(pty.write(counting_bytes(8)));
+    QVERIFY(run_until([&] { return rounds >= 2; }, 2000));
+    run_for(100);
     QCOMPARE(rounds, 2);
     QCOMPARE(taken.toHex(' '), (counting_bytes(8) + counting_bytes(8, 20)).toHex(' '));
 }
 
 void TestPortObject::driver_wakes_at_threshold_data()
 {
-    QTest::addColumn<int>("first");   // bytes sent at once first, taken 8 a round
-    QTest::addColumn<bool>("clear");  // then the input is cleared, as before every write
-    QTest::addColumn<int>("quiet");    // bytes then sent one by one: the event loop must not wake
+    QTest::addColumn<int>("first");    // bytes sent at once first, taken 8 a round
+    QTest::addColumn<bool>("clear");   // then the input is cleared, as before every write
+    QTest::addColumn<int>("quiet");    // bytes then sent one by one: the port must not wake the loop
     QTest::addColumn<int>("waiting");  // InBufferCount then, wherever the bytes wait
     QTest::addColumn<int>("rounds");   // OnComm rounds once one byte more has come
 
@@ -305,28 +381,29 @@ void TestPortObject::driver_wakes_at_threshold()
     QFETCH(int, waiting);
     QFETCH(int, rounds);
 
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     Taker taker(*port, 8);
     taker.attach();
     if (first > 0) {
-        QVERIFY(pty.send(counting_bytes(first)));
-        QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
+        QVERIFY(pty.write(counting_bytes(first)));
+        QVERIFY(run_until([&] { return taker.rounds >= 1; }, 2000));
     }
     if (clear)
         port->clearInBuffer();
 
-    int wakeups = 0;
+    PortWakeups wakeups(*port);
+    int woken = 0;
     for (int i = 0; i < quiet; ++i) {
-        QVERIFY(pty.send(counting_bytes(1, 100 + i)));
-        wakeups += test::socket_activations_during(20);
+        QVERIFY(pty.write(counting_bytes(1, 100 + i)));
+        woken += wakeups.during(20);
     }
-    QCOMPARE(wakeups, 0);
+    QCOMPARE(woken, 0);
     QCOMPARE(port->inBufferCount(), waiting);
-    QVERIFY(pty.send(counting_bytes(1, 200)));
-    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, rounds, 2000);
-    QTest::qWait(100);  // and no further round
+    QVERIFY(pty.write(counting_bytes(1, 200)));
+    QVERIFY(run_until([&] { return taker.rounds >= rounds; }, 2000));
+    run_for(100);  // and no further round
     QCOMPARE(taker.rounds, rounds);
     QVERIFY(port->portOpen());
 }
@@ -342,7 +419,7 @@ void TestPortObject::handler_closes_or_destroys()
 {
     QFETCH(bool, destroy);
 
-    TestPty pty;
+    PseudoTerminal pty;
     std::unique_ptr<QtPortObject> port = open_port(pty);
     QVERIFY(port);
     const QPointer<QtPortObject> watch(port.get());
@@ -365,9 +442,9 @@ void TestPortObject::handler_closes_or_destroys()
         }
     });
 
-    QVERIFY(pty.send(counting_bytes(24)));
-    QTRY_COMPARE_WITH_TIMEOUT(rounds, 1, 2000);
-    QTest::qWait(100);
+    QVERIFY(pty.write(counting_bytes(24)));
+    QVERIFY(run_until([&] { return rounds >= 1; }, 2000));
+    run_for(100);
     QCOMPARE(rounds, 1);
     QCOMPARE(watch.isNull(), destroy);
     QCOMPARE(serial_outlived_handler, destroy);
@@ -391,24 +468,24 @@ void TestPortObject::clear_in_buffer()
 {
     QFETCH(bool, read_by_qt);
 
-    TestPty pty;
+    PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     Taker taker(*port, 8);
     taker.attach();
 
-    QVERIFY(pty.send(counting_bytes(5, 100)));
+    QVERIFY(pty.write(counting_bytes(5, 100)));
     if (read_by_qt)
-        QTRY_COMPARE_WITH_TIMEOUT(port->inBufferCount(), 5, 2000);
+        QVERIFY(run_until([&] { return port->inBufferCount() == 5; }, 2000));
     else
         ::usleep(100 * 1000);  // the driver gets them; Qt runs no event loop to read them
     port->clearInBuffer();
     QCOMPARE(port->inBufferCount(), 0);
     QCOMPARE(port->input(), std::nullopt);
 
-    QVERIFY(pty.send(counting_bytes(8)));
-    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
-    QTest::qWait(100);
+    QVERIFY(pty.write(counting_bytes(8)));
+    QVERIFY(run_until([&] { return taker.rounds >= 1; }, 2000));
+    run_for(100);
     QCOMPARE(taker.rounds, 1);
     QCOMPARE(taker.taken.toHex(' '), counting_bytes(8).toHex(' '));
 }
@@ -433,12 +510,12 @@ void TestPortObject::second_open_refused()
     QFETCH(QString, first_target);
     QFETCH(QString, second_target);
 
-    TestPty pty;
-    QVERIFY(pty.isOpen());
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr));
     const QString alias = m_files.filePath("alias");
     QFile::remove(alias);
-    QVERIFY(QFile::link(pty.slavePath(), alias));
-    const auto target = [&](const QString& kind) { return kind == "alias" ? alias : pty.slavePath(); };
+    QVERIFY(QFile::link(pty.device_path(), alias));
+    const auto target = [&](const QString& kind) { return kind == "alias" ? alias : pty.device_path(); };
     QVERIFY(test::publish_virtual_port(1, target(first_target)));
     if (second_number != 1)
         QVERIFY(test::publish_virtual_port(second_number, target(second_target)));
@@ -450,7 +527,7 @@ void TestPortObject::second_open_refused()
     const auto failure = second->setPortOpen(true);
     QVERIFY(failure.has_value());
     QCOMPARE(failure->reason, OpenFailure::Reason::in_use);
-    QCOMPARE(failure->device, QFileInfo(pty.slavePath()).canonicalFilePath());
+    QCOMPARE(failure->device, QFileInfo(pty.device_path()).canonicalFilePath());
     QVERIFY(!second->portOpen());
 
     first->setPortOpen(false);
@@ -468,20 +545,26 @@ void TestPortObject::other_process()
 {
     QFETCH(bool, other_first);
 
-    TestPty pty;
-    QVERIFY(pty.isOpen());
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr));
     const QString alias = m_files.filePath("alias");
     QFile::remove(alias);
-    QVERIFY(QFile::link(pty.slavePath(), alias));
+    QVERIFY(QFile::link(pty.device_path(), alias));
     // The other program reaches the device through a link of its own.
     QVERIFY(test::publish_virtual_port(1, alias));
     const auto port = make_port(2);
-    QVERIFY(test::publish_virtual_port(2, pty.slavePath()));
+    QVERIFY(test::publish_virtual_port(2, pty.device_path()));
 
     QProcess other;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(helper_variable), other_first ? "hold" : "try");
     other.setProcessEnvironment(environment);
+    // However the test goes, the helper ends by itself and its lock file goes
+    // with it (a QProcess destroyed while running kills it with SIGKILL).
+    const auto end_other = qScopeGuard([&] {
+        other.closeWriteChannel();
+        other.waitForFinished(10'000);
+    });
 
     if (other_first) {
         other.start(QCoreApplication::applicationFilePath(), {});
@@ -503,6 +586,72 @@ void TestPortObject::other_process()
         QVERIFY(other.waitForFinished(10000));
         QCOMPARE(other.exitCode(), 10 + static_cast<int>(OpenFailure::Reason::in_use));
     }
+}
+
+void TestPortObject::lock_left_behind_data()
+{
+    // A lock file naming a process that is gone, written by this user or by
+    // another one that this user may not remove (root writes it, and the
+    // port opens as nobody).
+    QTest::addColumn<bool>("other_user");
+    QTest::newRow("this user's: taken over") << false;
+    QTest::newRow("another user's: named, with the command that removes it") << true;
+}
+
+void TestPortObject::lock_left_behind()
+{
+    QFETCH(bool, other_user);
+    if (other_user && ::geteuid() != 0)
+        QSKIP("only root can leave a lock file that this user may not remove");
+
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr));
+    // A folder of virtual ports that nobody may read too.
+    QTemporaryDir ports;
+    QVERIFY(QFile::setPermissions(ports.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::link(pty.device_path(), ports.filePath("com1")));
+    const QString device = QFileInfo(pty.device_path()).canonicalFilePath();
+    const QString lock = test::lock_file_for(device);
+    QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock));
+
+    const qint64 pid = ended_process();
+    QFile file(lock);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const auto remove_lock = qScopeGuard([&] { QFile::remove(lock); });
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    file.write(QByteArray::number(pid) + "\npondara-bench-naive\n" + QSysInfo::machineHostName().toUtf8() + '\n');
+    file.close();
+
+    QtPortObject port(PortResolver::Roots{ports.path(), ports.filePath("dev"), ports.filePath("sys")});
+    port.setCommPort(1);
+    std::optional<OpenFailure> failure;
+    {
+        std::optional<EffectiveUser> as_nobody;
+        if (other_user) {
+            as_nobody.emplace("nobody");
+            QVERIFY(as_nobody->ok());
+        }
+        failure = port.setPortOpen(true);
+        port.setPortOpen(false);
+    }
+
+    if (!other_user) {
+        QCOMPARE(failure, std::nullopt);
+        QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock));
+        return;
+    }
+    QVERIFY(failure.has_value());
+    QCOMPARE(failure->reason, OpenFailure::Reason::stale_lock);
+    const QString shown = QFileInfo(lock).canonicalFilePath();  // /var/lock is often a link to /run/lock
+    QCOMPARE(messages::open_failed(1, *failure, {}),
+             QStringLiteral("错误 8006：锁文件残留\n"
+                            "串口 1（%1）被锁文件 %2 锁定，无法打开。\n"
+                            "锁文件中记录的程序 pondara-bench-naive（进程 %3）已不在运行，但当前用户无权删除这个锁文件。\n"
+                            "删除它后即可打开串口：\n"
+                            "sudo rm %2")
+                 .arg(device, shown, QString::number(pid)));
+    QVERIFY(QFileInfo::exists(lock));
 }
 
 void TestPortObject::refused_before_opening_data()
@@ -564,7 +713,7 @@ void TestPortObject::loss_and_reopen()
 {
     QFETCH(bool, by_write);
 
-    auto pty = std::make_unique<TestPty>();
+    auto pty = std::make_unique<PseudoTerminal>();
     const auto port = open_port(*pty);
     QVERIFY(port);
     const QString device = port->deviceName();
@@ -572,14 +721,14 @@ void TestPortObject::loss_and_reopen()
     bool open_when_lost = true;
     connect(port.get(), &PortObject::lost, this, [&] { open_when_lost = port->portOpen(); });
 
-    pty->closeMaster();
+    pty->close();
     if (by_write) {
         // The write fails before the event loop sees the hang-up; the port
         // counts as closed at once.
         port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
         QVERIFY(!port->portOpen());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 2000);
+    QVERIFY(run_until([&] { return lost.size() >= 1; }, 2000));
     QVERIFY(!port->portOpen());
     QVERIFY(!open_when_lost);
     QVERIFY2(lost.at(0).at(0).toString().contains(device), qPrintable(lost.at(0).at(0).toString()));
@@ -596,15 +745,19 @@ void TestPortObject::loss_and_reopen()
     QCOMPARE(port->deviceName(), QString());
 
     // The device comes back under the same number.
-    pty = std::make_unique<TestPty>();
-    QVERIFY(test::publish_virtual_port(1, pty->slavePath()));
+    pty = std::make_unique<PseudoTerminal>();
+    QVERIFY(pty->open(nullptr));
+    QVERIFY(test::publish_virtual_port(1, pty->device_path()));
     QCOMPARE(port->setPortOpen(true), std::nullopt);
     Taker taker(*port, 8);
     taker.attach();
-    QVERIFY(pty->send(counting_bytes(8)));
-    QTRY_COMPARE_WITH_TIMEOUT(taker.rounds, 1, 2000);
+    QByteArray received;
+    connect(pty.get(), &PseudoTerminal::received, this, [&](const QByteArray& bytes) { received += bytes; });
+    QVERIFY(pty->write(counting_bytes(8)));
+    QVERIFY(run_until([&] { return taker.rounds >= 1; }, 2000));
     port->setOutput({0x55, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x58});
-    QCOMPARE(pty->receive(8, 2000).toHex(' '), QByteArray("55 01 02 00 00 00 00 58"));
+    QVERIFY(run_until([&] { return received.size() >= 8; }, 2000));
+    QCOMPARE(received.toHex(' '), QByteArray("55 01 02 00 00 00 00 58"));
     QCOMPARE(lost.size(), 1);
 }
 

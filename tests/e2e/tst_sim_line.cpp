@@ -1,10 +1,13 @@
 #include "hex.h"
 #include "hex_pattern.h"
-#include "host_port.h"
+#include "pseudo_terminal.h"
+#include "run_until.h"
 #include "serial/virtual_port.h"
+#include "sim_console.h"
 #include "sim_line.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,11 +17,14 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
+using pondara::sim::PseudoTerminal;
+using pondara::sim::run_console_command;
 using pondara::sim::SimLine;
-using pondara::test::HostPort;
 using pondara::test::hex_bytes;
 using pondara::test::masked_hex;
+using pondara::test::run_until;
 
 namespace {
 
@@ -28,6 +34,48 @@ const char* const read_weight_1 = "55 01 02 00 00 00 00 58";
 const char* const read_kuandu_1 = "55 01 08 03 00 00 00 61";
 const char* const weight_1000 = "22 01 02 03 00 03 E8 13";
 const char* const kuandu_8 = "22 01 08 03 00 00 08 36";
+
+// The host's end of the line: every byte that arrives is kept with its
+// arrival time, and a hang-up is noted.
+class HostEnd {
+public:
+    HostEnd()
+    {
+        m_clock.start();
+        QObject::connect(&m_device, &PseudoTerminal::received, &m_device, [this](const QByteArray& bytes) {
+            m_received += bytes;
+            m_arrivals.insert(m_arrivals.end(), static_cast<std::size_t>(bytes.size()), m_clock.nsecsElapsed());
+        });
+        QObject::connect(&m_device, &PseudoTerminal::hung_up, &m_device, [this] { m_hung_up = true; });
+    }
+
+    bool open(const QString& path) { return m_device.open_device(path); }
+    bool send(const QByteArray& bytes)
+    {
+        m_sent_ns = m_clock.nsecsElapsed();
+        return m_device.write(bytes);
+    }
+
+    const QByteArray& received() const { return m_received; }
+    bool hung_up() const { return m_hung_up; }
+    // Nanoseconds on this end's clock: when byte `index` arrived, when the
+    // last send() was.
+    qint64 arrival_ns(qsizetype index) const { return m_arrivals.at(static_cast<std::size_t>(index)); }
+    qint64 sent_ns() const { return m_sent_ns; }
+
+    bool wait_for_bytes(qsizetype count)
+    {
+        return run_until([&] { return m_received.size() >= count; }, 5000);
+    }
+
+private:
+    PseudoTerminal m_device;
+    QElapsedTimer m_clock;
+    QByteArray m_received;
+    std::vector<qint64> m_arrivals;
+    qint64 m_sent_ns = 0;
+    bool m_hung_up = false;
+};
 
 std::unique_ptr<SimLine> started_line(int port)
 {
@@ -50,7 +98,7 @@ QString link_target(const QString& path) { return QFile::symLinkTarget(path); }
 
 qsizetype byte_count(const QString& pattern) { return pattern.split(QLatin1Char(' '), Qt::SkipEmptyParts).size(); }
 
-double ms_between(const HostPort& host, qsizetype earlier, qsizetype later)
+double ms_between(const HostEnd& host, qsizetype earlier, qsizetype later)
 {
     return static_cast<double>(host.arrival_ns(later) - host.arrival_ns(earlier)) / 1e6;
 }
@@ -78,6 +126,8 @@ private slots:
     void stop_leaves_a_link_it_does_not_own();
     void console_data();
     void console();
+    void command_line_data();
+    void command_line();
     void executable();
 
 private:
@@ -151,8 +201,8 @@ void TestSimLine::faults()
 
     const auto line = started_line(1);
     QVERIFY(line);
-    QCOMPARE(line->command(command), command);
-    HostPort host;
+    QCOMPARE(run_console_command(*line, command), command);
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
 
     const char* const requests[] = {read_weight_1, read_kuandu_1, read_weight_1};
@@ -201,9 +251,9 @@ void TestSimLine::timing()
 
     const auto line = started_line(2);
     QVERIFY(line);
-    QCOMPARE(line->command(QStringLiteral("pacing ") + pacing), QStringLiteral("pacing ") + pacing);
-    QCOMPARE(line->command(QStringLiteral("delay %1").arg(delay_ms)), QStringLiteral("delay %1 ms").arg(delay_ms));
-    HostPort host;
+    QCOMPARE(run_console_command(*line, QStringLiteral("pacing ") + pacing), QStringLiteral("pacing ") + pacing);
+    QCOMPARE(run_console_command(*line, QStringLiteral("delay %1").arg(delay_ms)), QStringLiteral("delay %1 ms").arg(delay_ms));
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(hex_bytes(read_weight_1)));
     QVERIFY(host.wait_for_bytes(8));
@@ -244,8 +294,8 @@ void TestSimLine::addressing()
 
     const auto line = started_line(3);
     QVERIFY(line);
-    QCOMPARE(line->command(QStringLiteral("address %1").arg(address)), QStringLiteral("address %1").arg(address));
-    HostPort host;
+    QCOMPARE(run_console_command(*line, QStringLiteral("address %1").arg(address)), QStringLiteral("address %1").arg(address));
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(request));
     QVERIFY(host.send(control));
@@ -272,14 +322,14 @@ void TestSimLine::fault_rate()
 
     const auto line = started_line(4);
     QVERIFY(line);
-    QCOMPARE(line->command(QStringLiteral("fault-rate ") + rate), QStringLiteral("fault-rate ") + rate);
-    HostPort host;
+    QCOMPARE(run_console_command(*line, QStringLiteral("fault-rate ") + rate), QStringLiteral("fault-rate ") + rate);
+    HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QByteArray requests;
     for (int i = 0; i < 20; ++i)
         requests += hex_bytes(read_weight_1);
     QVERIFY(host.send(requests));
-    QTRY_COMPARE_WITH_TIMEOUT(line->counters().requests, 20u, 5000);
+    QVERIFY(run_until([&] { return line->counters().requests == 20; }, 5000));
     const auto faults = static_cast<int>(line->counters().faults);
     QVERIFY2(faults >= min_faults && faults <= max_faults, qPrintable(QString::number(faults)));
     QVERIFY(line->plugged());  // random faults never pull the cable
@@ -303,20 +353,20 @@ void TestSimLine::unplug()
     const auto line = started_line(5);
     QVERIFY(line);
     const QString link = line->link_path();
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(link));
-    QVERIFY(!line->command(command).startsWith(QLatin1String("error")));
+    QVERIFY(!run_console_command(*line, command).startsWith(QLatin1String("error")));
     if (send_request)
         QVERIFY(host.send(hex_bytes(read_weight_1)));
 
-    QVERIFY(host.wait_for_hang_up());
+    QVERIFY(run_until([&] { return host.hung_up(); }, 5000));
     QVERIFY(!line->plugged());
     QVERIFY(!is_link(link));
     QVERIFY(host.received().isEmpty());
 
-    QVERIFY(line->command(QStringLiteral("replug")).startsWith(QLatin1String("replugged")));
+    QVERIFY(run_console_command(*line, QStringLiteral("replug")).startsWith(QLatin1String("replugged")));
     QCOMPARE(link_target(link), line->device_path());
-    HostPort again;
+    HostEnd again;
     QVERIFY(again.open(link));
     QVERIFY(again.send(hex_bytes(read_weight_1)));
     QVERIFY(again.wait_for_bytes(8));
@@ -385,43 +435,78 @@ void TestSimLine::stop_leaves_a_link_it_does_not_own()
     QCOMPARE(link_target(link), QStringLiteral("/dev/null"));
 }
 
+// Commands on a line that is not started, one after another; the answer to
+// the last.
 void TestSimLine::console_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("understood");
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QString>("answer");
 
-    QTest::newRow("load") << "load 1500" << true;
-    QTest::newRow("load, no number") << "load heavy" << false;
-    QTest::newRow("load, no value") << "load" << false;
-    QTest::newRow("address") << "address 2" << true;
-    QTest::newRow("address too big") << "address 256" << false;
-    QTest::newRow("delay") << "delay 50" << true;
-    QTest::newRow("negative delay") << "delay -1" << false;
-    QTest::newRow("pacing") << "pacing off" << true;
-    QTest::newRow("pacing, neither") << "pacing maybe" << false;
-    QTest::newRow("drift") << "drift on" << true;
-    QTest::newRow("fault") << "fault split" << true;
-    QTest::newRow("fault once") << "fault split once" << true;
-    QTest::newRow("fault twice") << "fault split twice" << false;
-    QTest::newRow("unknown fault") << "fault gremlins" << false;
-    QTest::newRow("fault rate") << "fault-rate 0.02" << true;
-    QTest::newRow("fault rate above 1") << "fault-rate 2" << false;
-    QTest::newRow("unplug, not started") << "unplug" << false;
-    QTest::newRow("stats") << "stats" << true;
-    QTest::newRow("help") << "help" << true;
-    QTest::newRow("unknown") << "frobnicate 3" << false;
+    QTest::newRow("stats") << QStringList{"stats"} << "requests 0, replies 0, faults 0";
+    QTest::newRow("fault, none") << QStringList{"fault"} << "fault none, fault-rate 0";
+    QTest::newRow("fault, standing and once")
+        << QStringList{"fault checksum", "fault split once", "fault-rate 0.25", "fault"}
+        << "fault checksum (next reply: split), fault-rate 0.25";
+    QTest::newRow("fault none clears once too")
+        << QStringList{"fault split once", "fault none", "fault"} << "fault none, fault-rate 0";
+    QTest::newRow("state, fresh") << QStringList{"state"}
+                                  << "port 8 unplugged, address 1, load 0 (now 0), drift off, noise on, "
+                                     "zero 524288, zhouqi 5, kuandu 8, pacing on, delay 0 ms, fault none, "
+                                     "fault-rate 0";
+    QTest::newRow("state, set") << QStringList{"address 7", "load 12.5", "noise off", "pacing off", "delay 40",
+                                               "state"}
+                                << "port 8 unplugged, address 7, load 12.5 (now 12.5), drift off, noise off, "
+                                   "zero 524288, zhouqi 5, kuandu 8, pacing off, delay 40 ms, fault none, "
+                                   "fault-rate 0";
+    QTest::newRow("unplug, not started") << QStringList{"unplug"} << "error: port 8 is not plugged";
+    QTest::newRow("unknown") << QStringList{"frobnicate 3"} << "error: unknown command 'frobnicate 3' (try help)";
+    QTest::newRow("empty") << QStringList{""} << "";
+    QTest::newRow("help") << QStringList{"help"}
+                          << "commands: load X | drift on|off | noise on|off | address A | delay MS | "
+                             "pacing on|off | fault NAME [once] | fault-rate P | seed S | unplug | replug | "
+                             "unplug-after S | state | stats | help; faults: none split twelve stray truncated "
+                             "late header checksum noreply noise unplug";
 }
 
 void TestSimLine::console()
 {
-    QFETCH(QString, command);
-    QFETCH(bool, understood);
+    QFETCH(QStringList, commands);
+    QFETCH(QString, answer);
 
     SimLine line(8);
-    const QString answer = line.command(command);
-    QVERIFY(!answer.isEmpty());
-    QVERIFY(!answer.contains(QLatin1Char('\n')));
-    QVERIFY2(answer.startsWith(QLatin1String("error: ")) != understood, qPrintable(answer));
+    QString last;
+    for (const QString& command : commands)
+        last = run_console_command(line, command);
+    QCOMPARE(last, answer);
+}
+
+// Options the simulator refuses: it says why on standard error and ends.
+void TestSimLine::command_line_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("complaint");
+
+    QTest::newRow("port 0") << QStringList{"--port", "0"} << "pondara-sim: --port takes 1..999";
+    QTest::newRow("delay too long") << QStringList{"--port", "9", "--delay", "60001"}
+                                    << "pondara-sim: --delay takes 0..60000 ms";
+    QTest::newRow("unplug-after too long") << QStringList{"--port", "9", "--unplug-after", "86401"}
+                                           << "pondara-sim: --unplug-after takes 0..86400 s";
+    QTest::newRow("load not a number") << QStringList{"--port", "9", "--load", "heavy"}
+                                       << "pondara-sim: --load takes a number";
+}
+
+void TestSimLine::command_line()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, complaint);
+
+    QProcess sim;
+    sim.start(QStringLiteral(PONDARA_SIM_BINARY), arguments);
+    QVERIFY(sim.waitForFinished(15'000));
+    QCOMPARE(sim.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(sim.readAllStandardError()).trimmed(), complaint);
+    QCOMPARE(sim.readAllStandardOutput(), QByteArray());
+    QVERIFY(!is_link(pondara::virtual_port_link(9)));
 }
 
 void TestSimLine::executable()
@@ -430,10 +515,12 @@ void TestSimLine::executable()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     sim.setProcessEnvironment(environment);
+    // Unplugging after 0 s means never.
     sim.start(QStringLiteral(PONDARA_SIM_BINARY), {QStringLiteral("--port"), QStringLiteral("7"),
-                                                   QStringLiteral("--no-pacing")});
+                                                   QStringLiteral("--no-pacing"), QStringLiteral("--unplug-after"),
+                                                   QStringLiteral("0")});
     QVERIFY(sim.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 15'000);
+    QVERIFY(run_until([&] { return sim.canReadLine(); }, 15'000));
     const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
     const QString link = pondara::virtual_port_link(7);
     const auto match = QRegularExpression(QStringLiteral("^pondara-sim: port 7 = (/dev/pts/\\d+) \\(link (.+)\\)$"))
@@ -442,7 +529,7 @@ void TestSimLine::executable()
     QCOMPARE(match.captured(2), link);
     QCOMPARE(link_target(link), match.captured(1));
 
-    HostPort host;
+    HostEnd host;
     QVERIFY(host.open(link));
     QVERIFY(host.send(hex_bytes("55 01 01 00 00 00 00 57")));
     QVERIFY(host.wait_for_bytes(8));
@@ -455,7 +542,7 @@ void TestSimLine::executable()
     // Commands on standard input; its end must not stop the simulator.
     sim.write("noise off\nload 2000\n");
     sim.closeWriteChannel();
-    QTRY_COMPARE_WITH_TIMEOUT(sim.bytesAvailable() >= qint64(sizeof "noise off\nload 2000\n") - 1, true, 10'000);
+    QVERIFY(run_until([&] { return sim.bytesAvailable() >= qint64(sizeof "noise off\nload 2000\n") - 1; }, 10'000));
     QCOMPARE(sim.readAll(), QByteArray("noise off\nload 2000\n"));
     QVERIFY(host.send(hex_bytes(read_weight_1)));
     QVERIFY(host.wait_for_bytes(16));

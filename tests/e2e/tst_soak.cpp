@@ -6,6 +6,7 @@
 #include "process_figures.h"
 #include "recording_sink.h"
 #include "reply_ledger.h"
+#include "run_until.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
 #include "sim_line.h"

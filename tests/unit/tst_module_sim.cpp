@@ -1,5 +1,6 @@
 #include "hex.h"
 #include "module_sim.h"
+#include "sim_commands.h"
 
 #include <QTest>
 
@@ -42,6 +43,8 @@ private slots:
     void drift_data();
     void drift();
     void noise_is_bounded_and_repeatable();
+    void commands_data();
+    void commands();
 };
 
 // Requests in, replies out, byte for byte; noise off. Each row's request
@@ -212,6 +215,102 @@ void TestModuleSim::noise_is_bounded_and_repeatable()
     }
     QVERIFY(varies);
     QVERIFY(seeds_differ);
+}
+
+// What the simulator makes of a console line, or of an option as its
+// command line gives it ("--name value"): the command written out in full,
+// or the complaint. Both take the same ranges.
+void TestModuleSim::commands_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("result");
+
+    const auto row = [](const char* input, const char* result) {
+        QTest::newRow(*input ? input : "(empty)") << input << result;
+    };
+    row("", "");
+    row("   ", "");
+    row("load 1500", "load 1500");
+    row("  load   -2.5 ", "load -2.5");
+    row("load 1e3", "load 1000");
+    row("load heavy", "error: load takes a number");
+    row("load inf", "error: load takes a number");
+    row("load", "error: unknown command 'load' (try help)");
+    row("--load nan", "--load takes a number");
+    row("address 0", "address 0");
+    row("address 255", "address 255");
+    row("address 256", "error: address takes 0..255");
+    row("address -1", "error: address takes 0..255");
+    row("address 1.5", "error: address takes 0..255");
+    row("--address 256", "--address takes 0..255");
+    row("delay 60000", "delay 60000 ms");
+    row("delay 60001", "error: delay takes 0..60000 ms");
+    row("delay -1", "error: delay takes 0..60000 ms");
+    row("--delay 60001", "--delay takes 0..60000 ms");
+    row("pacing off", "pacing off");
+    row("pacing maybe", "error: pacing takes on or off");
+    row("drift on", "drift on");
+    row("noise off", "noise off");
+    row("noise 1", "error: noise takes on or off");
+    row("fault split", "fault split");
+    row("fault SPLIT once", "fault split once");
+    row("fault split twice", "error: usage: fault NAME [once]");
+    row("fault split once more", "error: usage: fault NAME [once]");
+    row("fault gremlins", "error: fault takes one of: none split twelve stray truncated late header checksum "
+                          "noreply noise unplug");
+    row("fault", "fault");
+    row("--fault unplug", "fault unplug");
+    row("fault-rate 0.02", "fault-rate 0.02");
+    row("fault-rate 1", "fault-rate 1");
+    row("fault-rate 1.5", "error: fault-rate takes 0..1");
+    row("fault-rate -0.1", "error: fault-rate takes 0..1");
+    row("fault-rate nan", "error: fault-rate takes 0..1");
+    row("--fault-rate 2", "--fault-rate takes 0..1");
+    row("seed 4294967295", "seed 4294967295");
+    row("seed 4294967296", "error: seed takes 0..4294967295");
+    row("--seed -1", "--seed takes 0..4294967295");
+    // One range for unplug-after: 0 cancels at the console and means never
+    // on the command line.
+    row("unplug-after 0", "unplug-after 0 s");
+    row("unplug-after 86400", "unplug-after 86400 s");
+    row("unplug-after 86401", "error: unplug-after takes 0..86400 s");
+    row("--unplug-after 0", "unplug-after 0 s");
+    row("--unplug-after 86401", "--unplug-after takes 0..86400 s");
+    // The port only on the command line.
+    row("--port 1", "port 1");
+    row("--port 999", "port 999");
+    row("--port 0", "--port takes 1..999");
+    row("--port 1000", "--port takes 1..999");
+    row("port 2", "error: unknown command 'port 2' (try help)");
+    row("stats", "stats");
+    row("state", "state");
+    row("help", "help");
+    row("unplug", "unplug");
+    row("replug", "replug");
+    row("stats now", "error: unknown command 'stats now' (try help)");
+    row("frobnicate  3", "error: unknown command 'frobnicate 3' (try help)");
+}
+
+void TestModuleSim::commands()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, result);
+
+    using namespace pondara::sim;
+    Parsed parsed;
+    QString complaint = QStringLiteral("error: ");
+    if (input.startsWith(QLatin1String("--"))) {
+        const QStringList words = input.mid(2).split(QLatin1Char(' '));
+        QCOMPARE(words.size(), 2);
+        parsed = parse_setting(words[0], words[1]);
+        complaint = QStringLiteral("--");
+    } else {
+        parsed = parse_command(input);
+    }
+    if (parsed.command)
+        QCOMPARE(describe(*parsed.command), result);
+    else
+        QCOMPARE(parsed.error.isEmpty() ? QString() : complaint + parsed.error, result);
 }
 
 QTEST_GUILESS_MAIN(TestModuleSim)

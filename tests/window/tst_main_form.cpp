@@ -334,6 +334,9 @@ void TestMainForm::open_failure_data()
     QTest::newRow("no such port") << int(R::no_such_port)
                                   << QStringList{"8002", "串口 5 不存在", "1 = /dev/ttyS0", "2 = /dev/ttyUSB0"};
     QTest::newRow("in use") << int(R::in_use) << QStringList{"8005", "/dev/ttyUSB9", "占用"};
+    QTest::newRow("lock of a process that is gone")
+        << int(R::stale_lock)
+        << QStringList{"8006", "/run/lock/LCK..ttyUSB9", "pondara（进程 4321）已不在运行", "\nsudo rm /run/lock/LCK..ttyUSB9"};
     QTest::newRow("no permission") << int(R::no_permission) << QStringList{"8015", "dialout", "/dev/ttyUSB9"};
     QTest::newRow("not a device") << int(R::not_a_device) << QStringList{"8003", "/dev/ttyUSB9"};
     QTest::newRow("other") << int(R::other) << QStringList{"8010", "/dev/ttyUSB9", "I/O error"};
@@ -346,7 +349,8 @@ void TestMainForm::open_failure()
 
     box("chuankou_num")->setText("5");
     port()->failNextOpen({static_cast<OpenFailure::Reason>(reason), QStringLiteral("/dev/ttyUSB9"),
-                            QStringLiteral("I/O error")});
+                            QStringLiteral("I/O error"), QStringLiteral("/run/lock/LCK..ttyUSB9"),
+                            QStringLiteral("pondara"), 4321});
     m_form->open_comm_Click();
     QVERIFY(!port()->portOpen());
     QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));

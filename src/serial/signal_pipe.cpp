@@ -1,4 +1,4 @@
-#include "signal_pipe.h"
+#include "serial/signal_pipe.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace pondara::sim {
+namespace pondara {
 
 namespace {
 
@@ -22,6 +22,16 @@ extern "C" void write_signal_number(int signal_number)
     errno = saved_errno;
 }
 
+void set_handler(int signal_number, void (*handler)(int), bool* ok)
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    if (::sigaction(signal_number, &action, nullptr) != 0)
+        *ok = false;
+}
+
 }  // namespace
 
 SignalPipe::SignalPipe(std::initializer_list<int> signal_numbers, QObject* parent)
@@ -30,35 +40,35 @@ SignalPipe::SignalPipe(std::initializer_list<int> signal_numbers, QObject* paren
     int ends[2] = {-1, -1};
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    m_read_end.reset(ends[0]);
-    m_write_end.reset(ends[1]);
-    g_write_fd = m_write_end.get();
-    m_notifier = new QSocketNotifier(m_read_end.get(), QSocketNotifier::Read, this);
+    m_read_end = ends[0];
+    m_write_end = ends[1];
+    g_write_fd = m_write_end;
+    m_notifier = new QSocketNotifier(m_read_end, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalPipe::drain);
 
-    struct sigaction action {};
-    action.sa_handler = write_signal_number;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
     m_ok = true;
     for (const int number : m_signal_numbers)
-        m_ok = ::sigaction(number, &action, nullptr) == 0 && m_ok;
+        set_handler(number, write_signal_number, &m_ok);
 }
 
 SignalPipe::~SignalPipe()
 {
+    if (m_read_end < 0)
+        return;
+    bool restored = true;
     for (const int number : m_signal_numbers)
-        std::signal(number, SIG_DFL);
+        set_handler(number, SIG_DFL, &restored);
     g_write_fd = -1;
-    if (m_notifier)
-        m_notifier->setEnabled(false);
+    m_notifier->setEnabled(false);
+    ::close(m_write_end);
+    ::close(m_read_end);
 }
 
 void SignalPipe::drain()
 {
     unsigned char numbers[16];
     for (;;) {
-        const ssize_t count = ::read(m_read_end.get(), numbers, sizeof numbers);
+        const ssize_t count = ::read(m_read_end, numbers, sizeof numbers);
         if (count <= 0)
             break;
         for (ssize_t i = 0; i < count; ++i)
@@ -66,4 +76,4 @@ void SignalPipe::drain()
     }
 }
 
-}  // namespace pondara::sim
+}  // namespace pondara

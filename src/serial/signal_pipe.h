@@ -1,7 +1,5 @@
 #pragma once
 
-#include "unique_fd.h"
-
 #include <QObject>
 
 #include <initializer_list>
@@ -9,18 +7,21 @@
 
 class QSocketNotifier;
 
-namespace pondara::sim {
+namespace pondara {
 
-// Turns POSIX signals into a Qt signal on the event loop: the handler only
-// writes the signal number into a pipe, whose other end a socket notifier
-// watches. One instance at a time; it restores the default handlers when
-// destroyed.
+// Turns POSIX signals into a Qt signal on the event loop: the handler does
+// nothing but write the signal number into a pipe, whose other end a socket
+// notifier watches. One instance at a time; it restores the default handlers
+// when destroyed.
 class SignalPipe : public QObject {
     Q_OBJECT
 
 public:
     explicit SignalPipe(std::initializer_list<int> signal_numbers, QObject* parent = nullptr);
     ~SignalPipe() override;
+
+    SignalPipe(const SignalPipe&) = delete;
+    SignalPipe& operator=(const SignalPipe&) = delete;
 
     // False if the pipe or a handler could not be set up.
     bool ok() const { return m_ok; }
@@ -31,11 +32,11 @@ signals:
 private:
     void drain();
 
-    UniqueFd m_read_end;
-    UniqueFd m_write_end;
+    int m_read_end = -1;
+    int m_write_end = -1;
     QSocketNotifier* m_notifier = nullptr;
     std::vector<int> m_signal_numbers;
     bool m_ok = false;
 };
 
-}  // namespace pondara::sim
+}  // namespace pondara

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "fault.h"
+
+#include <QString>
+
+#include <optional>
+#include <variant>
+
+namespace pondara::sim {
+
+// What the simulator can be told, on its command line or at its console.
+enum class Verb {
+    // Settings, one value each; the port only on the command line.
+    port,
+    address,
+    load,
+    drift,
+    noise,
+    pacing,
+    delay,
+    fault,
+    fault_rate,
+    seed,
+    unplug_after,
+    // Console commands without a value ("fault" alone is show_fault).
+    show_fault,
+    state,
+    stats,
+    help,
+    unplug,
+    replug,
+};
+
+struct Command {
+    Verb verb = Verb::help;
+    // A whole number (port, address, delay in ms, seed, unplug-after in s),
+    // a number (load, fault-rate), on or off (drift, noise, pacing) or a
+    // fault; nothing for the commands without a value.
+    std::variant<std::monostate, long long, double, bool, Fault> value;
+    bool once = false;  // "fault NAME once": the next reply only
+};
+
+// A command read, or why the text is not one (an empty line is neither).
+struct Parsed {
+    std::optional<Command> command;
+    QString error;
+};
+
+// Reads the value of the setting `name` as the command line gives it
+// (--name value; "on" or "off" for a switch).
+Parsed parse_setting(const QString& name, const QString& value);
+
+// Reads one line typed at the console: "delay 50", "fault split once",
+// "stats".
+Parsed parse_command(const QString& text);
+
+// The command written out in full, as the console confirms a setting:
+// "delay 50 ms", "fault split once", "stats".
+QString describe(const Command& command);
+
+// A number as the console shows it: plain decimals up to 10 significant
+// digits, no exponent for loads.
+QString decimal_text(double value);
+
+// The one-line list of console commands.
+QString console_help();
+
+}  // namespace pondara::sim
