@@ -152,8 +152,16 @@ public:
 
     Exchanges(MainForm& form, bench::SameWindow& same, QString device, int per_side, int block, int gap_ms,
               std::size_t capacity, const SockActStamp* sockact)
-        : m_form(form), m_same(same), m_device(std::move(device)), m_per_side(per_side), m_block(block), m_gap_ms(gap_ms),
-          m_seen(capacity, 0), m_notified(capacity, 0), m_side(capacity, -1), m_sockact(sockact)
+        : m_form(form),
+          m_same(same),
+          m_device(std::move(device)),
+          m_per_side(per_side),
+          m_block(block),
+          m_gap_ms(gap_ms),
+          m_seen(capacity, 0),
+          m_notified(capacity, 0),
+          m_side(capacity, -1),
+          m_sockact(sockact)
     {
         auto* ad_now = form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
         auto* weight_now = form.findChild<QLineEdit*>(QStringLiteral("weight_now"));
@@ -339,7 +347,8 @@ void print_side(const char* name, std::vector<double> latencies)
     std::printf("%s_count %zu\n", name, latencies.size());
     std::printf("%s_median_ms %.4f\n", name, bench::median(latencies));
     std::printf("%s_p99_ms %.4f\n", name, bench::quantile(latencies, 0.99));
-    std::printf("%s_min_ms %.4f\n", name, latencies.empty() ? 0.0 : *std::min_element(latencies.begin(), latencies.end()));
+    std::printf("%s_min_ms %.4f\n", name,
+                latencies.empty() ? 0.0 : *std::min_element(latencies.begin(), latencies.end()));
     std::printf("%s_max_ms %.4f\n", name, bench::quantile(latencies, 1.0));
 }
 

@@ -116,8 +116,8 @@ struct Child {
 Child spawn(const QString& program, const QStringList& args, bool capture)
 {
     const QString name = program.section(QLatin1Char('/'), -1);
-    const QByteArray path = QFile::encodeName(program.startsWith(QLatin1Char('/')) ? program
-                                                                                   : g_bin_dir + QLatin1Char('/') + program);
+    const QByteArray path
+        = QFile::encodeName(program.startsWith(QLatin1Char('/')) ? program : g_bin_dir + QLatin1Char('/') + program);
     const QByteArray log = QFile::encodeName(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
     std::vector<QByteArray> storage{path};
     for (const QString& arg : args)
@@ -280,10 +280,7 @@ Spread spread_of(const std::vector<double>& samples, double value)
     return {value, *min, *max};
 }
 
-Spread median_of(const std::vector<double>& samples)
-{
-    return spread_of(samples, bench::median(samples));
-}
+Spread median_of(const std::vector<double>& samples) { return spread_of(samples, bench::median(samples)); }
 
 // Unplugs `line` and returns the CPU the process at its other end uses in
 // the next `seconds`, in percent of one core, with the spread of its
@@ -382,9 +379,9 @@ Cadence cadence(const std::vector<std::int64_t>& arrivals)
 struct Poller {
     Child child;
     bench::BenchLine* line = nullptr;
-    std::vector<double> cpu;                  // seconds, per window
-    std::vector<Cadence> cadences;            // per window
-    std::vector<std::int64_t> all_arrivals;   // over all windows together
+    std::vector<double> cpu;  // seconds, per window
+    std::vector<Cadence> cadences;  // per window
+    std::vector<std::int64_t> all_arrivals;  // over all windows together
     double rss = 0.0;
     double wakeups_per_request = not_measured;
 
@@ -484,8 +481,8 @@ void print_table(const std::vector<Row>& rows)
                     qPrintable(row.target), row.ok ? "met" : "MISSED");
         if (row.timed) {
             std::printf(format, "    spread (min..max)", qPrintable(range(row.program, row.decimals)),
-                        qPrintable(range(row.same, row.decimals)), "", qPrintable(range(row.minimal, row.decimals)),
-                        "", "", "", "");
+                        qPrintable(range(row.same, row.decimals)), "", qPrintable(range(row.minimal, row.decimals)), "",
+                        "", "", "");
         }
     }
 }
@@ -566,16 +563,19 @@ int main(int argc, char* argv[])
     pollers[same].line = &same_line;
     pollers[minimal].line = &minimal_line;
     pollers[program].child = spawn(QStringLiteral("pondara-bench-app"), {QStringLiteral("--open")}, false);
-    pollers[same].child =
-        spawn(QStringLiteral("pondara-bench-same-window"), {QStringLiteral("--pty"), same_line.device()}, false);
-    pollers[minimal].child =
-        spawn(QStringLiteral("pondara-bench-minimal"), {QStringLiteral("--pty"), minimal_line.device()}, false);
+    pollers[same].child
+        = spawn(QStringLiteral("pondara-bench-same-window"), {QStringLiteral("--pty"), same_line.device()}, false);
+    pollers[minimal].child
+        = spawn(QStringLiteral("pondara-bench-minimal"), {QStringLiteral("--pty"), minimal_line.device()}, false);
     const auto all_polling = [&] {
         return std::all_of(std::begin(pollers), std::end(pollers), [](Poller& p) { return running(p.child); });
     };
-    if (!run_until([&] { return std::all_of(std::begin(pollers), std::end(pollers),
-                                            [](const Poller& p) { return p.line->requests() > 0; }); },
-                   15000))
+    if (!run_until(
+            [&] {
+                return std::all_of(std::begin(pollers), std::end(pollers),
+                                   [](const Poller& p) { return p.line->requests() > 0; });
+            },
+            15000))
         fail(QStringLiteral("a polling process sent no request"));
     run_for(1000);  // past the start-up
     // The arrivals run on from window to window: each window's cadence is
@@ -595,8 +595,8 @@ int main(int argc, char* argv[])
             Poller& poller = pollers[which];
             poller.cpu.push_back(cpu_seconds(poller.child.pid) - cpu_0[which]);
             const std::vector<std::int64_t>& arrivals = poller.line->arrivals();
-            poller.cadences.push_back(cadence({arrivals.begin() + static_cast<std::ptrdiff_t>(window_first[which]),
-                                               arrivals.end()}));
+            poller.cadences.push_back(
+                cadence({arrivals.begin() + static_cast<std::ptrdiff_t>(window_first[which]), arrivals.end()}));
             window_first[which] = arrivals.size();
         }
         say(QStringLiteral("      window %1: CPU %2 / %3 / %4 s, load average %5")
@@ -662,8 +662,9 @@ int main(int argc, char* argv[])
     // run of each (it fills the file cache).
     say(QStringLiteral("[6/6] start-up: %1 runs each").arg(options.startups));
     std::vector<double> startup[3];
-    const QString startup_programs[3] = {QStringLiteral("pondara-bench-app"), QStringLiteral("pondara-bench-same-window"),
-                                         QStringLiteral("pondara-bench-minimal")};
+    const QString startup_programs[3]
+        = {QStringLiteral("pondara-bench-app"), QStringLiteral("pondara-bench-same-window"),
+           QStringLiteral("pondara-bench-minimal")};
     for (int run = 0; run <= options.startups; ++run) {
         for (int which = 0; which < 3; ++which) {
             const std::int64_t exec_time = now_ns();
@@ -679,11 +680,11 @@ int main(int argc, char* argv[])
     // The table.
     const auto latency_figure = [&](const char* side, const char* figure) {
         const QString prefix = QLatin1String(side) + QLatin1Char('_');
-        return Spread{latency.value(prefix + QLatin1String(figure)), latency.value(prefix + QStringLiteral("min_ms")),
-                      latency.value(prefix + QStringLiteral("max_ms"))};
+        return Spread {latency.value(prefix + QLatin1String(figure)), latency.value(prefix + QStringLiteral("min_ms")),
+                       latency.value(prefix + QStringLiteral("max_ms"))};
     };
     const auto rows_for = [&](const std::function<Spread(const Poller&)>& figure) {
-        return std::array<Spread, 3>{figure(pollers[program]), figure(pollers[same]), figure(pollers[minimal])};
+        return std::array<Spread, 3> {figure(pollers[program]), figure(pollers[same]), figure(pollers[minimal])};
     };
     const QString bare = QStringLiteral("bare QSerialPort");
     const QString minimal_name = QStringLiteral("minimal program");
@@ -711,7 +712,7 @@ int main(int argc, char* argv[])
     rows.push_back({QStringLiteral("3 CPU while polling (s / %1 s)").arg(options.window_s), cpu[0], cpu[1], cpu[2],
                     minimal_name, QStringLiteral("<= 1.2x same window"), cpu[0].value <= 1.2 * cpu[1].value, 3, true});
 
-    const auto rss = rows_for([](const Poller& p) { return Spread{p.rss, not_measured, not_measured}; });
+    const auto rss = rows_for([](const Poller& p) { return Spread {p.rss, not_measured, not_measured}; });
     rows.push_back({QStringLiteral("4 Peak resident memory (MiB)"), rss[0], rss[1], rss[2], minimal_name,
                     QStringLiteral("<= 1.05x same window"), rss[0].value <= 1.05 * rss[1].value, 1, false});
 
@@ -723,7 +724,9 @@ int main(int argc, char* argv[])
                     QStringLiteral("naive QSerialPort"), QStringLiteral("< 1% of a core"), program_unplug.value < 1.0,
                     2, true});
 
-    const auto wakeups = rows_for([](const Poller& p) { return Spread{p.wakeups_per_request, not_measured, not_measured}; });
+    const auto wakeups = rows_for([](const Poller& p) {
+        return Spread {p.wakeups_per_request, not_measured, not_measured};
+    });
     rows.push_back({QStringLiteral("7 Wake-ups per request"), wakeups[0], wakeups[1], wakeups[2], minimal_name,
                     QStringLiteral("<= 4 and <= same window"),
                     wakeups[0].value <= 4.0 && wakeups[0].value <= wakeups[1].value, 2, false});

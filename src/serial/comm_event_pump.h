@@ -9,9 +9,9 @@ class PortObject;
 
 // Raises a port's OnComm while it is open and at least RThreshold bytes wait
 // where the handler can read them: once, and again each time the handler
-// returns with that many still there. Qt emits readyRead only once for bytes that arrive while a handler
-// runs a nested event loop, so a single notification per arrival is not
-// enough. The rounds stop when a handler took no byte (it would otherwise be
+// returns with that many still there. Qt emits readyRead only once for bytes
+// that arrive while a handler runs a nested event loop, so a single
+// notification per arrival is not enough. The rounds stop when a handler took no byte (it would otherwise be
 // called forever), when the port closed, and when the port was destroyed.
 class CommEventPump {
 public:

@@ -243,7 +243,7 @@ void QtPortObject::sync_driver_threshold()
     if (wanted == m_driver_min)
         return;
     const int fd = m_port->handle();
-    termios settings{};
+    termios settings {};
     int result = ::tcgetattr(fd, &settings);
     if (result == 0) {
         settings.c_cc[VMIN] = static_cast<cc_t>(wanted);

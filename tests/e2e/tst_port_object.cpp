@@ -150,7 +150,7 @@ struct Taker {
 };
 
 // Counts the socket notifier activations of one port's QSerialPort (its
-// read and write notifiers are its children) while the event loop runs.
+// read and write notifiers are its children) from its creation on.
 class PortWakeups : public QObject {
 public:
     explicit PortWakeups(const QtPortObject& port) : m_serial(port.findChild<QSerialPort*>())
@@ -159,12 +159,7 @@ public:
     }
     ~PortWakeups() override { QCoreApplication::instance()->removeEventFilter(this); }
 
-    int during(int ms)
-    {
-        m_count = 0;
-        run_for(ms);
-        return m_count;
-    }
+    int count() const { return m_count; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -278,8 +273,9 @@ void TestPortObject::write_arrives_as_one_block()
     port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
     QVERIFY(run_until([&] { return !reads.isEmpty(); }, 2000));
     QCOMPARE(reads.first().toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
-    // Handed to the driver at once: no write notifier of the port wakes the loop.
-    QCOMPARE(wakeups.during(50), 0);
+    run_for(50);
+    // Handed to the driver at once: no write notifier of the port woke the loop.
+    QCOMPARE(wakeups.count(), 0);
 }
 
 void TestPortObject::receive_rounds_data()
@@ -296,7 +292,7 @@ void TestPortObject::receive_rounds_data()
     QTest::newRow("16 at once: two rounds of 8")
         << QList<QByteArray>{counting_bytes(16)} << 8 << 8 << QList<int>{2} << counting_bytes(16);
     QTest::newRow("12 at once, then 4: the 4 left complete a round")
-        << QList<QByteArray>{counting_bytes(12), counting_bytes(4, 13)} << 8 << 8 << QList<int>{1, 2}
+        << QList<QByteArray> {counting_bytes(12), counting_bytes(4, 13)} << 8 << 8 << QList<int> {1, 2}
         << counting_bytes(16);
     QTest::newRow("handler takes nothing: once per arrival")
         << QList<QByteArray>{counting_bytes(8), counting_bytes(8)} << 8 << 0 << QList<int>{1, 2} << QByteArray();
@@ -360,11 +356,11 @@ void TestPortObject::bytes_arriving_during_handler()
 
 void TestPortObject::driver_wakes_at_threshold_data()
 {
-    QTest::addColumn<int>("first");    // bytes sent at once first, taken 8 a round
-    QTest::addColumn<bool>("clear");   // then the input is cleared, as before every write
-    QTest::addColumn<int>("quiet");    // bytes then sent one by one: the port must not wake the loop
+    QTest::addColumn<int>("first");  // bytes sent at once first, taken 8 a round
+    QTest::addColumn<bool>("clear");  // then the input is cleared, as before every write
+    QTest::addColumn<int>("quiet");  // bytes then sent one by one: the port must not wake the loop
     QTest::addColumn<int>("waiting");  // InBufferCount then, wherever the bytes wait
-    QTest::addColumn<int>("rounds");   // OnComm rounds once one byte more has come
+    QTest::addColumn<int>("rounds");  // OnComm rounds once one byte more has come
 
     QTest::newRow("7 bytes of a reply, then the 8th") << 0 << false << 7 << 7 << 1;
     QTest::newRow("4 left of 12, 3 more, then the 8th") << 12 << false << 3 << 7 << 2;
@@ -394,12 +390,11 @@ void TestPortObject::driver_wakes_at_threshold()
         port->clearInBuffer();
 
     PortWakeups wakeups(*port);
-    int woken = 0;
     for (int i = 0; i < quiet; ++i) {
         QVERIFY(pty.write(counting_bytes(1, 100 + i)));
-        woken += wakeups.during(20);
+        run_for(20);
     }
-    QCOMPARE(woken, 0);
+    QCOMPARE(wakeups.count(), 0);
     QCOMPARE(port->inBufferCount(), waiting);
     QVERIFY(pty.write(counting_bytes(1, 200)));
     QVERIFY(run_until([&] { return taker.rounds >= rounds; }, 2000));
