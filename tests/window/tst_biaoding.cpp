@@ -7,7 +7,6 @@
 #include "main_window/main_form.h"
 #include "recording_sink.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -181,15 +180,7 @@ void TestBiaoding::look()
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Form1"));
     QVERIFY(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
     QVERIFY(dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
-    QCOMPARE(dialog->findChild<QLabel*>("Label1")->text(),
-             QStringLiteral("注意：确认后，称重模块将按照新的值进行重新标定,标定不支持小数（如61.5可用615代替，返回结果再重新加上小数点）"));
-    QCOMPARE(dialog->findChild<QLabel*>("Label2")->text(), QStringLiteral("标定值"));
-    QCOMPARE(dialog->findChild<QLabel*>("Label2")->buddy(), value_box());
-    QCOMPARE(dialog->findChild<QPushButton*>("open_comm")->text(), QStringLiteral("确认"));
-    QCOMPARE(dialog->findChild<QPushButton*>("Command1")->text(), QStringLiteral("取消"));
     QCOMPARE(value_box()->palette().color(QPalette::Text), QColor(255, 0, 0));
-    QCOMPARE(value_box()->font().pointSizeF(), 15.75);
-    QCOMPARE(dialog->findChild<QLabel*>("Label1")->font().pointSizeF(), 18.0);
     QVERIFY(QTest::qWaitForWindowActive(dialog));
     QCOMPARE(QApplication::focusWidget(), dialog->findChild<QPushButton*>("open_comm"));
     QStringList order;

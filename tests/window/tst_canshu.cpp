@@ -8,7 +8,6 @@
 #include "main_window/main_form.h"
 #include "recording_sink.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -330,19 +329,6 @@ void TestCanshu::look()
     Canshu* dialog = open_dialog();
     QCOMPARE(dialog->windowTitle(), QStringLiteral("Form1"));
     QVERIFY(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
-    QVERIFY(box(dialog, "zhouqi")->text().isEmpty());
-    QVERIFY(box(dialog, "kuandu")->text().isEmpty());
-    const QList<QPair<QString, QString>> texts{
-        {"Label3", "AD模块参数设置"}, {"Label1", "采样周期："}, {"Label2", "滤波宽度："}};
-    for (const auto& [name, text] : texts)
-        QCOMPARE(dialog->findChild<QLabel*>(name)->text(), text);
-    const QList<QPair<QString, QString>> buttons{{"Command1", "读取"}, {"Command2", "写入"}, {"Command3", "读取"},
-                                                 {"Command4", "写入"}, {"Command6", "帮助"}, {"Command5", "关闭"}};
-    for (const auto& [name, text] : buttons)
-        QCOMPARE(dialog->findChild<QPushButton*>(name)->text(), text);
-    QCOMPARE(box(dialog, "zhouqi")->font().pointSizeF(), 15.0);
-    QCOMPARE(dialog->findChild<QLabel*>("Label1")->buddy(), box(dialog, "zhouqi"));
-    QCOMPARE(dialog->findChild<QLabel*>("Label2")->buddy(), box(dialog, "kuandu"));
     QVERIFY(QTest::qWaitForWindowActive(dialog));
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command4"));
     const QStringList expected{"Command3", "kuandu", "Command2", "Command1", "zhouqi", "Command5", "Command6", "Command4"};

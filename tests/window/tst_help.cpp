@@ -8,7 +8,6 @@
 #include "recording_sink.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -131,8 +130,6 @@ void TestHelp::look()
 {
     HelpWindow* window = press_help();
     QCOMPARE(window->windowTitle(), QStringLiteral("Form1"));
-    QCOMPARE(window->findChild<QLabel*>("Label1")->text(), QStringLiteral("欢迎使用"));
-    QCOMPARE(window->findChild<QPushButton*>("open_comm")->text(), QStringLiteral("确认"));
     QVERIFY(!text_box()->isReadOnly());
     QCOMPARE(text_box()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(text_box()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
