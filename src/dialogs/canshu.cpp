@@ -30,50 +30,21 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
     setWindowTitle(QStringLiteral("Form1"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_port->setObjectName(QStringLiteral("MSComm1"));
-    const qreal dpi = look::logical_dpi(this);
-    resize(look::twips_to_pixels(5940, dpi), look::twips_to_pixels(3375, dpi));
+    resize(look::twips_size(this, 5940, 3375));
 
-    const auto label = [this](const char* name, const QString& text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    const auto box = [this](const char* name) {
-        auto* b = new QLineEdit(this);
-        b->setObjectName(QLatin1String(name));
-        return b;
-    };
-    const auto button = [this](const char* name, const QString& text) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    m_label3 = label("Label3", QStringLiteral("AD模块参数设置"));
-    m_label1 = label("Label1", QStringLiteral("采样周期："));
-    m_zhouqi = box("zhouqi");
-    m_command1 = button("Command1", QStringLiteral("读取"));
-    m_command2 = button("Command2", QStringLiteral("写入"));
-    m_label2 = label("Label2", QStringLiteral("滤波宽度："));
-    m_kuandu = box("kuandu");
-    m_command3 = button("Command3", QStringLiteral("读取"));
-    m_command4 = button("Command4", QStringLiteral("写入"));
-    m_command6 = button("Command6", QStringLiteral("帮助"));
-    m_command5 = button("Command5", QStringLiteral("关闭"));
-    m_label1->setBuddy(m_zhouqi);
-    m_label2->setBuddy(m_kuandu);
-
-    look::place(m_label3, {1320, 240, 2415, 375}, 15.75, dpi);
-    look::place(m_label1, {360, 1320, 1215, 375}, 15, dpi);
-    look::place(m_zhouqi, {2040, 1320, 975, 375}, 15, dpi);
-    look::place(m_command1, {3360, 1320, 855, 375}, 15.75, dpi);
-    look::place(m_command2, {4440, 1320, 855, 375}, 15.75, dpi);
-    look::place(m_label2, {360, 1920, 1575, 375}, 15, dpi);
-    look::place(m_kuandu, {2040, 1920, 975, 375}, 15, dpi);
-    look::place(m_command3, {3360, 1920, 855, 375}, 15.75, dpi);
-    look::place(m_command4, {4440, 1920, 855, 375}, 15.75, dpi);
-    look::place(m_command6, {840, 2640, 1575, 375}, 15.75, dpi);
-    look::place(m_command5, {3360, 2640, 1575, 375}, 15.75, dpi);
+    // The rows in 15 pt, buttons and heading in 15.75 pt.
+    using look::make_box, look::make_button, look::make_label;
+    m_label3 = make_label(this, "Label3", QStringLiteral("AD模块参数设置"), nullptr, {1320, 240, 2415, 375}, 15.75);
+    m_zhouqi = make_box(this, "zhouqi", QString(), {2040, 1320, 975, 375}, 15);
+    m_label1 = make_label(this, "Label1", QStringLiteral("采样周期："), m_zhouqi, {360, 1320, 1215, 375}, 15);
+    m_command1 = make_button(this, "Command1", QStringLiteral("读取"), {3360, 1320, 855, 375}, 15.75);
+    m_command2 = make_button(this, "Command2", QStringLiteral("写入"), {4440, 1320, 855, 375}, 15.75);
+    m_kuandu = make_box(this, "kuandu", QString(), {2040, 1920, 975, 375}, 15);
+    m_label2 = make_label(this, "Label2", QStringLiteral("滤波宽度："), m_kuandu, {360, 1920, 1575, 375}, 15);
+    m_command3 = make_button(this, "Command3", QStringLiteral("读取"), {3360, 1920, 855, 375}, 15.75);
+    m_command4 = make_button(this, "Command4", QStringLiteral("写入"), {4440, 1920, 855, 375}, 15.75);
+    m_command6 = make_button(this, "Command6", QStringLiteral("帮助"), {840, 2640, 1575, 375}, 15.75);
+    m_command5 = make_button(this, "Command5", QStringLiteral("关闭"), {3360, 2640, 1575, 375}, 15.75);
 
     QWidget* const order[] = {m_command4, m_command3, m_kuandu, m_command2,
                               m_command1, m_zhouqi,   m_command5, m_command6};

@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPalette>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
@@ -26,7 +25,6 @@ namespace pondara {
 
 namespace {
 
-constexpr qreal control_points = 15.75;
 constexpr int poll_interval_ms = 200;
 
 // The program's icon at each size it is drawn in, so that title bars, task
@@ -37,29 +35,6 @@ QIcon window_icon()
     for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/pondara/icons/pondara-%1.png").arg(size));
     return icon;
-}
-
-QLineEdit* make_box(QWidget* parent, const char* name, const QString& text)
-{
-    auto* box = new QLineEdit(text, parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
-QLabel* make_label(QWidget* parent, const char* name, const QString& caption, QWidget* buddy)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setBuddy(buddy);
-    return label;
-}
-
-QPushButton* make_button(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
 }
 
 // Shows the single instance held in `instance`, creating it first when it is
@@ -86,13 +61,6 @@ void show_value(QLineEdit* readout, std::uint32_t value)
     const QString text = QString::number(value);
     if (readout->text() != text)
         readout->setText(text);
-}
-
-void set_text_colour(QLineEdit* box, const QColor& colour)
-{
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Text, colour);
-    box->setPalette(palette);
 }
 
 }  // namespace
@@ -136,46 +104,26 @@ MainForm::~MainForm()
 
 void MainForm::build_controls()
 {
-    const qreal dpi = look::logical_dpi(this);
-    setFixedSize(look::twips_to_pixels(5820, dpi), look::twips_to_pixels(3990, dpi));
+    setFixedSize(look::twips_size(this, 5820, 3990));
 
-    m_chuankou_num = make_box(this, "chuankou_num", QStringLiteral("1"));
-    m_label3 = make_label(this, "Label3", QStringLiteral("串口号"), m_chuankou_num);
-    m_open_comm = make_button(this, "open_comm", QStringLiteral("打开串口"));
-    m_add = make_box(this, "add", QStringLiteral("1"));
-    m_label5 = make_label(this, "Label5", QStringLiteral("模块地址"), m_add);
-    m_ad_now = make_box(this, "AD_now", QStringLiteral("0"));
-    m_label2 = make_label(this, "Label2", QStringLiteral("当前AD值"), m_ad_now);
-    m_weight_now = make_box(this, "weight_now", QStringLiteral("0"));
-    m_label1 = make_label(this, "Label1", QStringLiteral("当前重量"), m_weight_now);
-    m_clr_command = make_button(this, "clr_command", QStringLiteral("置零"));
-    m_biaoding_command = make_button(this, "biaoding_command", QStringLiteral("标定"));
-    m_command1 = make_button(this, "Command1", QStringLiteral("设置"));
-    m_help_command = make_button(this, "help_command", QStringLiteral("帮助"));
+    using look::make_box, look::make_button, look::make_label;
+    constexpr qreal points = 15.75;
+    m_chuankou_num = make_box(this, "chuankou_num", QStringLiteral("1"), {1680, 120, 495, 375}, points);
+    m_label3 = make_label(this, "Label3", QStringLiteral("串口号"), m_chuankou_num, {120, 120, 1335, 375}, points);
+    m_open_comm = make_button(this, "open_comm", QStringLiteral("打开串口"), {3840, 120, 1455, 375}, points);
+    m_add = make_box(this, "add", QStringLiteral("1"), {1680, 870, 600, 375}, points);
+    m_label5 = make_label(this, "Label5", QStringLiteral("模块地址"), m_add, {120, 870, 1335, 375}, points);
+    m_ad_now = make_box(this, "AD_now", QStringLiteral("0"), {1680, 1485, 1695, 375}, points);
+    m_label2 = make_label(this, "Label2", QStringLiteral("当前AD值"), m_ad_now, {120, 1485, 1335, 375}, points);
+    m_weight_now = make_box(this, "weight_now", QStringLiteral("0"), {1680, 2205, 1695, 375}, points);
+    m_label1 = make_label(this, "Label1", QStringLiteral("当前重量"), m_weight_now, {120, 2205, 1335, 375}, points);
+    m_clr_command = make_button(this, "clr_command", QStringLiteral("置零"), {240, 3120, 1095, 495}, points);
+    m_biaoding_command = make_button(this, "biaoding_command", QStringLiteral("标定"), {1680, 3120, 1035, 480}, points);
+    m_command1 = make_button(this, "Command1", QStringLiteral("设置"), {3120, 3120, 1035, 480}, points);
+    m_help_command = make_button(this, "help_command", QStringLiteral("帮助"), {4560, 3120, 1095, 495}, points);
 
-    const struct {
-        QWidget* control;
-        QRect twips;
-    } layout[] = {
-        {m_label3, {120, 120, 1335, 375}},
-        {m_chuankou_num, {1680, 120, 495, 375}},
-        {m_open_comm, {3840, 120, 1455, 375}},
-        {m_label5, {120, 870, 1335, 375}},
-        {m_add, {1680, 870, 600, 375}},
-        {m_label2, {120, 1485, 1335, 375}},
-        {m_ad_now, {1680, 1485, 1695, 375}},
-        {m_label1, {120, 2205, 1335, 375}},
-        {m_weight_now, {1680, 2205, 1695, 375}},
-        {m_clr_command, {240, 3120, 1095, 495}},
-        {m_biaoding_command, {1680, 3120, 1035, 480}},
-        {m_command1, {3120, 3120, 1035, 480}},
-        {m_help_command, {4560, 3120, 1095, 495}},
-    };
-    for (const auto& [control, twips] : layout)
-        look::place(control, twips, control_points, dpi);
-
-    set_text_colour(m_ad_now, Qt::blue);
-    set_text_colour(m_weight_now, Qt::red);
+    look::set_text_colour(m_ad_now, Qt::blue);
+    look::set_text_colour(m_weight_now, Qt::red);
 
     // Tab order of the controls that take the focus.
     const QWidget* const order[] = {m_biaoding_command, m_ad_now,       m_weight_now,
