@@ -72,8 +72,7 @@ void Biaoding::open_comm_Click()
                                                   .arg(caption, messages::quoted(text), allowed_weights)));
         return;
     }
-    const Command command = make_command(Leixing::calibrate, static_cast<std::uint32_t>(weight.value()));
-    m_main_form.SET_BUFF(command.leixing, command.data1, command.data2, command.data3, command.data4);
+    m_main_form.SET_BUFF(make_command(Leixing::calibrate, static_cast<std::uint32_t>(weight.value())));
     close();
 }
 

@@ -150,10 +150,9 @@ const QStringList MainForm::port_list() const
     return m_list_ports ? m_list_ports() : QStringList{};
 }
 
-void MainForm::SET_BUFF(std::uint8_t leixing, std::uint8_t data1, std::uint8_t data2,
-                        std::uint8_t data3, std::uint8_t data4)
+void MainForm::SET_BUFF(const Command& command)
 {
-    m_cmd_buf = {leixing, data1, data2, data3, data4};
+    m_cmd_buf = command;
     m_buff_flag = 1;
 }
 
@@ -162,7 +161,7 @@ void MainForm::poll_tick()
     if (m_buff_flag != 0) {
         m_buff_flag = 0;
         if (m_port->portOpen())
-            send_frame({m_cmd_buf[0], m_cmd_buf[1], m_cmd_buf[2], m_cmd_buf[3], m_cmd_buf[4]});
+            send_frame(m_cmd_buf);
         return;
     }
     if (!m_port->portOpen())
@@ -216,8 +215,7 @@ void MainForm::port_lost(const QString& reason)
 
 void MainForm::clr_command_Click()
 {
-    const Command zero = make_command(Leixing::zero);
-    SET_BUFF(zero.leixing, zero.data1, zero.data2, zero.data3, zero.data4);
+    SET_BUFF(make_command(Leixing::zero));
 }
 
 void MainForm::biaoding_command_Click()

@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,8 +41,7 @@ public:
 
     // Queues one command for the next tick; a second call before that tick
     // replaces the first.
-    void SET_BUFF(std::uint8_t leixing, std::uint8_t data1, std::uint8_t data2, std::uint8_t data3,
-                  std::uint8_t data4);
+    void SET_BUFF(const Command& command);
 
     // The open/close toggle of the main port (also run by the parameters
     // dialog when it closes).
@@ -55,13 +53,8 @@ public:
     QString add_text() const;
 
     PortObject& MSComm1() { return *m_port; }
-    MessageSink& message_sink() { return m_messages; }
     const QStringList port_list() const;
 
-    // Polling state.
-    const std::array<std::uint8_t, 5>& cmd_buf() const { return m_cmd_buf; }
-    std::uint8_t buff_flag() const { return m_buff_flag; }
-    std::uint8_t last_query() const { return m_last_query; }
     const RxBuf& rx_buf() const { return m_rx_buf; }
 
     // The dialogs, while they are open (single instances).
@@ -99,7 +92,8 @@ private:
     PortLister m_list_ports;
     FrameSender m_module1;  // the program's shared sender, on this window's port
 
-    std::array<std::uint8_t, 5> m_cmd_buf{};
+    // Polling state.
+    Command m_cmd_buf{};
     std::uint8_t m_buff_flag = 0;
     std::uint8_t m_last_query = 0;
     RxBuf m_rx_buf{};

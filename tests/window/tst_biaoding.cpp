@@ -32,6 +32,22 @@ private slots:
 
 private:
     Biaoding* open_dialog();
+    void open_main_port() const
+    {
+        m_form->open_comm_Click();
+        QVERIFY(m_ports.port(0)->portOpen());
+    }
+    // Bytes 2..6 of the packet the next tick writes.
+    QList<int> next_tick_sends() const
+    {
+        const qsizetype before = m_ports.port(0)->written().size();
+        m_form->poll_tick();
+        const QList<Packet> written = m_ports.port(0)->written();
+        if (written.size() != before + 1)
+            return {};
+        const Packet& p = written.last();
+        return {p[2], p[3], p[4], p[5], p[6]};
+    }
     QLineEdit* value_box() const { return m_form->biaoding()->findChild<QLineEdit*>("biaoding_val"); }
     void click(const char* name) const
     {
@@ -45,6 +61,7 @@ private:
 
 void TestBiaoding::init()
 {
+    m_ports = test::FakePortFactory();
     m_sink.clear();
     m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
     m_form->show();
@@ -98,17 +115,13 @@ void TestBiaoding::confirm()
     QFETCH(bool, closes);
     QFETCH(int, messages);
 
+    open_main_port();
     open_dialog();
     value_box()->setText(text);
     click("open_comm");
 
-    if (queued.isEmpty()) {
-        QCOMPARE(m_form->buff_flag(), 0);
-    } else {
-        QCOMPARE(m_form->buff_flag(), 1);
-        const auto& cmd = m_form->cmd_buf();
-        QCOMPARE((Bytes{cmd[0], cmd[1], cmd[2], cmd[3], cmd[4]}), queued);
-    }
+    // The next tick sends what was queued, else the AD query.
+    QCOMPARE(next_tick_sends(), queued.isEmpty() ? (Bytes{1, 0, 0, 0, 0}) : queued);
     QCOMPARE(m_sink.messages().size(), messages);
     if (messages > 0) {
         QCOMPARE(m_sink.messages().first().origin, QStringLiteral("biaoding"));
@@ -133,7 +146,8 @@ void TestBiaoding::cancel_leaves_queued_command()
 {
     QFETCH(bool, close_box);
 
-    m_form->SET_BUFF(3, 0, 0, 0, 0);
+    open_main_port();
+    m_form->SET_BUFF({3, 0, 0, 0, 0});
     open_dialog();
     value_box()->setText("500");
     if (close_box)
@@ -141,8 +155,7 @@ void TestBiaoding::cancel_leaves_queued_command()
     else
         click("Command1");
     QTRY_VERIFY(!m_form->biaoding());
-    QCOMPARE(m_form->buff_flag(), 1);
-    QCOMPARE(m_form->cmd_buf()[0], 3);
+    QCOMPARE(next_tick_sends(), (Bytes{3, 0, 0, 0, 0}));
 }
 
 void TestBiaoding::reopening_starts_from_default()
@@ -193,14 +206,13 @@ void TestBiaoding::look()
 
 void TestBiaoding::queued_calibration_goes_out_at_next_tick()
 {
-    m_form->open_comm_Click();
-    test::FakePortObject* port = m_ports.last();
-    QVERIFY(port->portOpen());
+    open_main_port();
+    test::FakePortObject* port = m_ports.port(0);
     open_dialog();
     value_box()->setText("1000");
     click("open_comm");
     m_form->poll_tick();
-    QVERIFY(!port->written().isEmpty());
+    QCOMPARE(port->written().size(), 1);
     QCOMPARE(test::spaced_hex(port->written().last()), QStringLiteral("55 01 04 00 00 03 E8 45"));
     port->receive(test::hex_bytes("22 01 04 03 00 03 E8 15"));
     QCOMPARE(m_sink.texts(), QStringList{QStringLiteral("标定成功")});
