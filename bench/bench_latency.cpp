@@ -144,9 +144,9 @@ class Exchanges : public QObject {
 public:
     enum Side : int { program = 0, baseline = 1 };
 
-    Exchanges(MainForm& form, QString device, int per_side, int block, int gap_ms, std::size_t capacity,
-              const SockActStamp* sockact)
-        : m_form(form), m_device(std::move(device)), m_per_side(per_side), m_block(block), m_gap_ms(gap_ms),
+    Exchanges(MainForm& form, const PortObject& port, QString device, int per_side, int block, int gap_ms,
+              std::size_t capacity, const SockActStamp* sockact)
+        : m_form(form), m_port(port), m_device(std::move(device)), m_per_side(per_side), m_block(block), m_gap_ms(gap_ms),
           m_seen(capacity, 0), m_notified(capacity, 0), m_side(capacity, -1), m_sockact(sockact)
     {
         auto* ad_now = form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
@@ -214,9 +214,9 @@ private:
     {
         m_in_block = 0;
         if (m_current == program) {
-            if (!m_form.MSComm1().portOpen())
+            if (!m_port.portOpen())
                 m_form.open_comm_Click();
-            if (!m_form.MSComm1().portOpen())
+            if (!m_port.portOpen())
                 fail("the main window could not open port 1");
         } else {
             m_bare.setPortName(m_device);
@@ -229,7 +229,7 @@ private:
     void end_block()
     {
         if (m_current == program) {
-            if (m_form.MSComm1().portOpen())
+            if (m_port.portOpen())
                 m_form.open_comm_Click();  // the same button closes it
         } else {
             m_bare.close();
@@ -287,6 +287,7 @@ private:
     }
 
     MainForm& m_form;
+    const PortObject& m_port;  // the main window's
     QSerialPort m_bare;
     QString m_device;
     const int m_per_side;
@@ -381,7 +382,13 @@ int main(int argc, char* argv[])
     {
         QApplication app(argc, argv);
         BoxMessageSink messages;
-        MainForm form(make_port_factory(), messages, [] { return PortResolver().mapping(); });
+        const PortObject* port = nullptr;  // the main window's, kept for the exchanges
+        const auto make_port = [&port] {
+            std::unique_ptr<PortObject> made = make_port_factory()();
+            port = made.get();
+            return made;
+        };
+        MainForm form(make_port, messages, [] { return PortResolver().mapping(); });
         form.show();
         // The exchanges call poll_tick() themselves.
         auto* timer1 = form.findChild<QTimer*>(QStringLiteral("Timer1"));
@@ -394,7 +401,8 @@ int main(int argc, char* argv[])
         SockActStamp sockact;
         if (breakdown)
             app.installEventFilter(&sockact);
-        Exchanges exchanges(form, pty.device_path(), per_side, block, gap_ms, capacity, breakdown ? &sockact : nullptr);
+        Exchanges exchanges(form, *port, pty.device_path(), per_side, block, gap_ms, capacity,
+                            breakdown ? &sockact : nullptr);
         QTimer::singleShot(0, &exchanges, [&exchanges] { exchanges.start(); });
         status = QApplication::exec();
 

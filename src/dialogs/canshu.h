@@ -18,6 +18,10 @@ namespace pondara {
 class MainForm;
 class MessageSink;
 
+namespace test {
+class WindowPeer;
+}
+
 // The parameters dialog: reads and writes the module's sampling period
 // (`zhouqi`, 1..15) and filter width (`kuandu`, 1..20) through a port of its
 // own, which holds the device the main window hands over while the dialog is
@@ -37,9 +41,11 @@ public:
     // going away).
     void close_without_hand_back();
 
-    PortObject& MSComm1() { return *m_port; }
-    const RxBuf& rx_buf() const { return m_rx_buf; }
-    const Packet& tx_buf() const { return m_sender.tx_buf(); }
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class test::WindowPeer;  // reads rx_buf, which no control shows
 
     void Command1_Click();  // 读取 sampling period
     void Command2_Click();  // 写入 sampling period
@@ -47,11 +53,6 @@ public:
     void Command4_Click();  // 写入 filter width
     void Command5_Click();  // 关闭
     void Command6_Click();  // 帮助
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void MSComm1_OnComm();
     void port_lost(const QString& reason);
     void show_param();

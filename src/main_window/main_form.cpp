@@ -145,7 +145,7 @@ void MainForm::build_controls()
 QString MainForm::chuankou_num_text() const { return m_chuankou_num->text(); }
 QString MainForm::add_text() const { return m_add->text(); }
 
-const QStringList MainForm::port_list() const
+QStringList MainForm::port_list() const
 {
     return m_list_ports ? m_list_ports() : QStringList{};
 }
@@ -304,10 +304,6 @@ void MainForm::closeEvent(QCloseEvent* event)
     close_dialogs();
     QWidget::closeEvent(event);
 }
-
-Biaoding* MainForm::biaoding() const { return m_biaoding; }
-Canshu* MainForm::canshu() const { return m_canshu; }
-HelpWindow* MainForm::help() const { return m_help; }
 
 void MainForm::close_dialogs()
 {

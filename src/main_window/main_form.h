@@ -24,6 +24,10 @@ class Canshu;
 class HelpWindow;
 class MessageSink;
 
+namespace test {
+class WindowPeer;
+}
+
 // Lists the machine's ports as "1 = /dev/ttyUSB0" lines, for the tooltip of
 // the port number box and for the message when a number leads nowhere.
 using PortLister = std::function<QStringList()>;
@@ -52,15 +56,8 @@ public:
     QString chuankou_num_text() const;
     QString add_text() const;
 
-    PortObject& MSComm1() { return *m_port; }
-    const QStringList port_list() const;
-
-    const RxBuf& rx_buf() const { return m_rx_buf; }
-
-    // The dialogs, while they are open (single instances).
-    Biaoding* biaoding() const;
-    Canshu* canshu() const;
-    HelpWindow* help() const;
+    // The machine's ports, for the messages of a failed opening.
+    QStringList port_list() const;
 
 public slots:
     // One tick of Timer1: the queued command, else the next measurement query.
@@ -79,6 +76,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class test::WindowPeer;  // reads rx_buf, which no control shows
+
     void build_controls();
     void send_frame(const Command& command);
     void show_reply();

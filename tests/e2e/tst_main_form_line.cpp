@@ -4,13 +4,12 @@
 // opening, the hand-over of the device to the dialog and back, and the end of
 // a polling program by a signal.
 
-#include "dialogs/biaoding.h"
-#include "dialogs/canshu.h"
 #include "hex.h"
 #include "lock_folder.h"
 #include "main_window/box_message_sink.h"
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
+#include "port_tap.h"
 #include "recording_sink.h"
 #include "run_until.h"
 #include "serial/port_factory.h"
@@ -18,6 +17,7 @@
 #include "serial/qt_port_object.h"
 #include "sim_line.h"
 #include "virtual_port_links.h"
+#include "window_peer.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -98,8 +98,11 @@ private:
         QTest::qWait(exchange_ms);
     }
 
+    PortObject* main_port() const { return m_ports.first(); }
+
     QTemporaryDir m_runtime;
     std::unique_ptr<SimLine> m_line;
+    test::PortTap m_ports{make_port_factory()};
     test::RecordingSink m_sink;
     std::unique_ptr<MainForm> m_form;
     QByteArray m_wire;  // every byte the program wrote
@@ -122,7 +125,8 @@ void TestMainFormLine::init()
     m_wire.clear();
     connect(m_line.get(), &SimLine::bytes_received, this, [this](const QByteArray& bytes) { m_wire += bytes; });
     m_sink.clear();
-    m_form = std::make_unique<MainForm>(make_port_factory(), m_sink, [] { return PortResolver().mapping(); });
+    m_ports = test::PortTap(make_port_factory());
+    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink, [] { return PortResolver().mapping(); });
     // The tests drive the ticks themselves.
     m_form->findChild<QTimer*>("Timer1")->stop();
     box(m_form.get(), "chuankou_num")->setText(QString::number(sim_port));
@@ -140,7 +144,7 @@ void TestMainFormLine::requests_on_the_wire()
 {
     m_form->open_comm_Click();
     QCOMPARE(caption(), QStringLiteral("关闭串口"));
-    QCOMPARE(m_form->MSComm1().deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
+    QCOMPARE(main_port()->deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
 
     exchange();
     QCOMPARE(spaced_hex(m_wire), QStringLiteral("55 01 01 00 00 00 00 57"));
@@ -242,7 +246,7 @@ void TestMainFormLine::unplug_and_back()
 
     QVERIFY(m_line->unplug());
     QTRY_COMPARE(caption(), QStringLiteral("打开串口"));
-    QVERIFY(!m_form->MSComm1().portOpen());
+    QVERIFY(!main_port()->portOpen());
     // The lost port must not spin: ticks go on, no notifier wakes the loop.
     int wakeups = 0;
     for (int i = 0; i < 5; ++i) {
@@ -271,7 +275,7 @@ void TestMainFormLine::unplug_and_back()
 void TestMainFormLine::exclusive_opening()
 {
     m_form->open_comm_Click();
-    QVERIFY(m_form->MSComm1().portOpen());
+    QVERIFY(main_port()->portOpen());
 
     // The same device by its real path (another number) and by the same
     // number, from other port objects.
@@ -297,12 +301,13 @@ void TestMainFormLine::hand_over_to_parameters_dialog()
 
     // 设置: the main port lets go and the dialog takes the device.
     QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    Canshu* dialog = m_form->canshu();
+    auto* dialog = test::open_window("canshu");
     QVERIFY(dialog);
-    QVERIFY(!m_form->MSComm1().portOpen());
+    QVERIFY(!main_port()->portOpen());
     QCOMPARE(caption(), QStringLiteral("打开串口"));
-    QVERIFY(dialog->MSComm1().portOpen());
-    QCOMPARE(dialog->MSComm1().deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
+    PortObject* dialog_port = m_ports.last();
+    QVERIFY(dialog_port != main_port() && dialog_port->portOpen());
+    QCOMPARE(dialog_port->deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
 
     // The dialog talks to the module; the main window's ticks send nothing.
     const qsizetype before = m_wire.size();
@@ -324,7 +329,7 @@ void TestMainFormLine::hand_over_to_parameters_dialog()
 
     // Closing the dialog hands the device back and polling resumes.
     dialog->close();
-    QTRY_VERIFY(!m_form->canshu());
+    QTRY_VERIFY(!test::open_window("canshu"));
     QCOMPARE(caption(), QStringLiteral("关闭串口"));
     m_line->module().set_load(4321);
     exchange();
@@ -349,13 +354,14 @@ void TestMainFormLine::traffic_of_a_fixed_session()
     exchange();
     exchange();
     QTest::mouseClick(m_form->findChild<QPushButton*>("biaoding_command"), Qt::LeftButton);
-    QVERIFY(m_form->biaoding());
-    box(m_form->biaoding(), "biaoding_val")->setText("100");
-    QTest::mouseClick(m_form->biaoding()->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
+    QWidget* biaoding = test::open_window("biaoding");
+    QVERIFY(biaoding);
+    box(biaoding, "biaoding_val")->setText("100");
+    QTest::mouseClick(biaoding->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
     exchange();
     exchange();
     QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    Canshu* dialog = m_form->canshu();
+    QWidget* dialog = test::open_window("canshu");
     QVERIFY(dialog);
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
     QTest::qWait(exchange_ms);
@@ -363,7 +369,7 @@ void TestMainFormLine::traffic_of_a_fixed_session()
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command4"), Qt::LeftButton);
     QTest::qWait(exchange_ms);
     dialog->close();
-    QTRY_VERIFY(!m_form->canshu());
+    QTRY_VERIFY(!test::open_window("canshu"));
     exchange();
 
     const QStringList expected{

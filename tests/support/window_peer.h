@@ -1,5 +1,9 @@
 #pragma once
 
+#include "dialogs/canshu.h"
+#include "main_window/main_form.h"
+#include "protocol/packet.h"
+
 #include <QApplication>
 #include <QString>
 #include <QWidget>
@@ -18,5 +22,13 @@ Window* open_window(const QString& name)
     }
     return nullptr;
 }
+
+// What a window keeps and no control of it shows: its receive buffer, whose
+// slots 8..99 must never be written.
+class WindowPeer {
+public:
+    static const RxBuf& rx_buf(const MainForm& form) { return form.m_rx_buf; }
+    static const RxBuf& rx_buf(const Canshu& dialog) { return dialog.m_rx_buf; }
+};
 
 }  // namespace pondara::test

@@ -6,6 +6,7 @@
 #include "hex.h"
 #include "main_window/main_form.h"
 #include "recording_sink.h"
+#include "window_peer.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,10 +49,11 @@ private:
         const Packet& p = written.last();
         return {p[2], p[3], p[4], p[5], p[6]};
     }
-    QLineEdit* value_box() const { return m_form->biaoding()->findChild<QLineEdit*>("biaoding_val"); }
+    static Biaoding* biaoding() { return test::open_window<Biaoding>("biaoding"); }
+    QLineEdit* value_box() const { return biaoding()->findChild<QLineEdit*>("biaoding_val"); }
     void click(const char* name) const
     {
-        QTest::mouseClick(m_form->biaoding()->findChild<QPushButton*>(name), Qt::LeftButton);
+        QTest::mouseClick(biaoding()->findChild<QPushButton*>(name), Qt::LeftButton);
     }
 
     test::FakePortFactory m_ports;
@@ -76,7 +78,7 @@ void TestBiaoding::cleanup()
 Biaoding* TestBiaoding::open_dialog()
 {
     QTest::mouseClick(m_form->findChild<QPushButton*>("biaoding_command"), Qt::LeftButton);
-    return m_form->biaoding();
+    return biaoding();
 }
 
 using Bytes = QList<int>;
@@ -128,9 +130,9 @@ void TestBiaoding::confirm()
         QVERIFY2(m_sink.messages().first().text.contains("1 到 16777215"), qPrintable(m_sink.messages().first().text));
     }
     if (closes) {
-        QTRY_VERIFY(!m_form->biaoding());
+        QTRY_VERIFY(!biaoding());
     } else {
-        QVERIFY(m_form->biaoding());
+        QVERIFY(biaoding());
         QCOMPARE(value_box()->text(), text);
     }
 }
@@ -151,10 +153,10 @@ void TestBiaoding::cancel_leaves_queued_command()
     open_dialog();
     value_box()->setText("500");
     if (close_box)
-        m_form->biaoding()->close();
+        biaoding()->close();
     else
         click("Command1");
-    QTRY_VERIFY(!m_form->biaoding());
+    QTRY_VERIFY(!biaoding());
     QCOMPARE(next_tick_sends(), (Bytes{3, 0, 0, 0, 0}));
 }
 
@@ -163,7 +165,7 @@ void TestBiaoding::reopening_starts_from_default()
     open_dialog();
     value_box()->setText("555");
     click("Command1");
-    QTRY_VERIFY(!m_form->biaoding());
+    QTRY_VERIFY(!biaoding());
     open_dialog();
     QCOMPARE(value_box()->text(), QStringLiteral("100"));
 }

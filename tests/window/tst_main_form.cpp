@@ -5,6 +5,7 @@
 #include "hex.h"
 #include "main_window/main_form.h"
 #include "recording_sink.h"
+#include "window_peer.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -262,7 +263,7 @@ void TestMainForm::rx_buf_tail_stays_zero()
 {
     open();
     port()->receive(hex_bytes("22 01 01 03 00 00 05 2C 11 22 33 44 55 66 77 88 99 AA BB CC"));
-    const RxBuf& rx_buf = m_form->rx_buf();
+    const RxBuf& rx_buf = test::WindowPeer::rx_buf(*m_form);
     QVERIFY(std::all_of(rx_buf.begin() + 8, rx_buf.end(), [](std::int32_t v) { return v == 0; }));
     QVERIFY(std::all_of(rx_buf.begin(), rx_buf.begin() + 8, [](std::int32_t v) { return v >= 0 && v <= 255; }));
 }
