@@ -146,8 +146,16 @@ public:
 
     Exchanges(MainForm& form, const PortObject& port, QString device, int per_side, int block, int gap_ms,
               std::size_t capacity, const SockActStamp* sockact)
-        : m_form(form), m_port(port), m_device(std::move(device)), m_per_side(per_side), m_block(block), m_gap_ms(gap_ms),
-          m_seen(capacity, 0), m_notified(capacity, 0), m_side(capacity, -1), m_sockact(sockact)
+        : m_form(form),
+          m_port(port),
+          m_device(std::move(device)),
+          m_per_side(per_side),
+          m_block(block),
+          m_gap_ms(gap_ms),
+          m_seen(capacity, 0),
+          m_notified(capacity, 0),
+          m_side(capacity, -1),
+          m_sockact(sockact)
     {
         auto* ad_now = form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
         auto* weight_now = form.findChild<QLineEdit*>(QStringLiteral("weight_now"));

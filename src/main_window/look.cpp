@@ -93,8 +93,7 @@ QLineEdit* make_box(QWidget* window, const char* name, const QString& text, cons
     return made(new QLineEdit(text, window), name, twips, points);
 }
 
-QPushButton* make_button(QWidget* window, const char* name, const QString& caption, const QRect& twips,
-                         qreal points)
+QPushButton* make_button(QWidget* window, const char* name, const QString& caption, const QRect& twips, qreal points)
 {
     auto* button = new QPushButton(caption, window);
     button->setAutoDefault(false);

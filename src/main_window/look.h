@@ -31,8 +31,7 @@ QLabel* make_label(QWidget* window, const char* name, const QString& caption, QW
 // A label whose text wraps inside its box, from the top left.
 QLabel* make_note(QWidget* window, const char* name, const QString& text, const QRect& twips, qreal points);
 QLineEdit* make_box(QWidget* window, const char* name, const QString& text, const QRect& twips, qreal points);
-QPushButton* make_button(QWidget* window, const char* name, const QString& caption, const QRect& twips,
-                         qreal points);
+QPushButton* make_button(QWidget* window, const char* name, const QString& caption, const QRect& twips, qreal points);
 
 // The colour of a box's text.
 void set_text_colour(QLineEdit* box, const QColor& colour);

@@ -145,10 +145,7 @@ void MainForm::build_controls()
 QString MainForm::chuankou_num_text() const { return m_chuankou_num->text(); }
 QString MainForm::add_text() const { return m_add->text(); }
 
-QStringList MainForm::port_list() const
-{
-    return m_list_ports ? m_list_ports() : QStringList{};
-}
+QStringList MainForm::port_list() const { return m_list_ports ? m_list_ports() : QStringList {}; }
 
 void MainForm::SET_BUFF(const Command& command)
 {
@@ -213,10 +210,7 @@ void MainForm::port_lost(const QString& reason)
     tell(messages::connection_lost(m_open_number, m_open_device, reason));
 }
 
-void MainForm::clr_command_Click()
-{
-    SET_BUFF(make_command(Leixing::zero));
-}
+void MainForm::clr_command_Click() { SET_BUFF(make_command(Leixing::zero)); }
 
 void MainForm::biaoding_command_Click()
 {

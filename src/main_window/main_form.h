@@ -92,7 +92,7 @@ private:
     FrameSender m_module1;  // the program's shared sender, on this window's port
 
     // Polling state.
-    Command m_cmd_buf{};
+    Command m_cmd_buf {};
     std::uint8_t m_buff_flag = 0;
     std::uint8_t m_last_query = 0;
     RxBuf m_rx_buf{};

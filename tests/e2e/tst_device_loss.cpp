@@ -111,7 +111,7 @@ private:
     static QWidget* canshu() { return test::open_window("canshu"); }
 
     std::unique_ptr<SimLine> m_line;
-    test::PortTap m_ports{make_port_factory()};
+    test::PortTap m_ports {make_port_factory()};
     test::RecordingSink m_sink;
     std::unique_ptr<MainForm> m_form;
 };

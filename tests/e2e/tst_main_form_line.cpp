@@ -102,7 +102,7 @@ private:
 
     QTemporaryDir m_runtime;
     std::unique_ptr<SimLine> m_line;
-    test::PortTap m_ports{make_port_factory()};
+    test::PortTap m_ports {make_port_factory()};
     test::RecordingSink m_sink;
     std::unique_ptr<MainForm> m_form;
     QByteArray m_wire;  // every byte the program wrote

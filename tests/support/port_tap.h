@@ -14,7 +14,7 @@ namespace pondara::test {
 // the record, so it may outlive this object.
 class PortTap {
 public:
-    explicit PortTap(PortFactory make) : m_make(std::move(make)) {}
+    explicit PortTap(PortFactory make) : m_make(std::move(make)) { }
 
     PortFactory factory() const
     {

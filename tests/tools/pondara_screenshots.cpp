@@ -72,8 +72,8 @@ int main(int argc, char* argv[])
     const auto shoot = [&](const char* button, const QString& name) -> QWidget* {
         QTest::mouseClick(main_form.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
         const QWidgetList windows = QApplication::topLevelWidgets();
-        const auto found = std::find_if(windows.begin(), windows.end(),
-                                        [&](const QWidget* w) { return w->objectName() == name; });
+        const auto found
+            = std::find_if(windows.begin(), windows.end(), [&](const QWidget* w) { return w->objectName() == name; });
         QWidget* window = found == windows.end() ? nullptr : *found;
         if (!window || !QTest::qWaitForWindowExposed(window)) {
             std::fprintf(stderr, "no window for %s\n", button);

@@ -51,10 +51,7 @@ private:
     }
     static Biaoding* biaoding() { return test::open_window<Biaoding>("biaoding"); }
     QLineEdit* value_box() const { return biaoding()->findChild<QLineEdit*>("biaoding_val"); }
-    void click(const char* name) const
-    {
-        QTest::mouseClick(biaoding()->findChild<QPushButton*>(name), Qt::LeftButton);
-    }
+    void click(const char* name) const { QTest::mouseClick(biaoding()->findChild<QPushButton*>(name), Qt::LeftButton); }
 
     test::FakePortFactory m_ports;
     RecordingSink m_sink;
@@ -122,7 +119,7 @@ void TestBiaoding::confirm()
     click("open_comm");
 
     // The next tick sends what was queued, else the AD query.
-    QCOMPARE(next_tick_sends(), queued.isEmpty() ? (Bytes{1, 0, 0, 0, 0}) : queued);
+    QCOMPARE(next_tick_sends(), queued.isEmpty() ? (Bytes {1, 0, 0, 0, 0}) : queued);
     QCOMPARE(m_sink.messages().size(), messages);
     if (messages > 0) {
         QCOMPARE(m_sink.messages().first().origin, QStringLiteral("biaoding"));
@@ -156,7 +153,7 @@ void TestBiaoding::cancel_leaves_queued_command()
     else
         click("Command1");
     QTRY_VERIFY(!biaoding());
-    QCOMPARE(next_tick_sends(), (Bytes{3, 0, 0, 0, 0}));
+    QCOMPARE(next_tick_sends(), (Bytes {3, 0, 0, 0, 0}));
 }
 
 void TestBiaoding::reopening_starts_from_default()

@@ -30,7 +30,10 @@ private slots:
 
 private:
     HelpWindow* press_help();
-    QPlainTextEdit* text_box() const { return test::open_window<HelpWindow>("help")->findChild<QPlainTextEdit*>("Text1"); }
+    QPlainTextEdit* text_box() const
+    {
+        return test::open_window<HelpWindow>("help")->findChild<QPlainTextEdit*>("Text1");
+    }
 
     test::FakePortFactory m_ports;
     test::RecordingSink m_sink;

@@ -50,7 +50,8 @@ private:
 void TestLayout::initTestCase()
 {
     const qreal dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
-    QVERIFY2(dpi == wanted_dpi(), qPrintable(QStringLiteral("the screen is at %1 DPI, not %2").arg(dpi).arg(wanted_dpi())));
+    QVERIFY2(dpi == wanted_dpi(),
+             qPrintable(QStringLiteral("the screen is at %1 DPI, not %2").arg(dpi).arg(wanted_dpi())));
 }
 
 void TestLayout::init()
@@ -80,7 +81,7 @@ void TestLayout::geometry_data()
 {
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("control");  // empty: the window's client area
-    QTest::addColumn<QString>("text");     // null: not checked
+    QTest::addColumn<QString>("text");  // null: not checked
     QTest::addColumn<QRect>("pixels");
     QTest::addColumn<qreal>("points");  // 0: the toolkit's default font
     QTest::addColumn<QString>("buddy");
@@ -88,13 +89,13 @@ void TestLayout::geometry_data()
     // At 96 DPI a pixel is 15 twips, at 192 DPI 7.5 twips. Rows without a
     // rectangle at 192 DPI are not laid out at 192 DPI.
     const int dpi = wanted_dpi();
-    const auto row = [dpi](const char* window, const char* control, const QString& text, QRect at_96,
-                           QRect at_192, qreal points, const char* buddy = "") {
+    const auto row = [dpi](const char* window, const char* control, const QString& text, QRect at_96, QRect at_192,
+                           qreal points, const char* buddy = "") {
         if (dpi == 192 && at_192.isNull())
             return;
         QTest::addRow("%s %s at %d DPI", window, *control ? control : "client area", dpi)
-            << QString::fromLatin1(window) << QString::fromLatin1(control) << text
-            << (dpi == 192 ? at_192 : at_96) << points << QString::fromLatin1(buddy);
+            << QString::fromLatin1(window) << QString::fromLatin1(control) << text << (dpi == 192 ? at_192 : at_96)
+            << points << QString::fromLatin1(buddy);
     };
     const QString none;
 
