@@ -1,21 +1,27 @@
 #include "dialogs/canshu.h"
 
+#include "main_window/link_view.h"
 #include "main_window/look.h"
 #include "main_window/main_form.h"
 #include "main_window/message_sink.h"
 #include "main_window/messages.h"
 #include "main_window/port_opening.h"
+#include "serial/logging.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace pondara {
 
 namespace {
 
 const QString parameter_error = QStringLiteral("参数错误");
+
+// How long a request may go unanswered before the status line says so.
+constexpr int reply_wait_ms = 500;
 
 }  // namespace
 
@@ -45,6 +51,11 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
     m_command4 = make_button(this, "Command4", QStringLiteral("写入"), {4440, 1920, 855, 375}, 15.75);
     m_command6 = make_button(this, "Command6", QStringLiteral("帮助"), {840, 2640, 1575, 375}, 15.75);
     m_command5 = make_button(this, "Command5", QStringLiteral("关闭"), {3360, 2640, 1575, 375}, 15.75);
+    m_status = make_label(this, "status", QString(), nullptr, {360, 720, 5220, 375}, 15);
+    m_reply_check = new QTimer(this);
+    m_reply_check->setSingleShot(true);
+    m_reply_check->setInterval(reply_wait_ms);
+    connect(m_reply_check, &QTimer::timeout, this, &Canshu::check_reply);
 
     QWidget* const order[] = {m_command4, m_command3, m_kuandu, m_command2,
                               m_command1, m_zhouqi,   m_command5, m_command6};
@@ -52,6 +63,9 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
         setTabOrder(order[i], order[i + 1]);
     m_command4->setFocus();
 
+    // Any button press clears the status line.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        connect(button, &QPushButton::clicked, this, &Canshu::clear_status);
     connect(m_command1, &QPushButton::clicked, this, &Canshu::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &Canshu::Command2_Click);
     connect(m_command3, &QPushButton::clicked, this, &Canshu::Command3_Click);
@@ -69,6 +83,10 @@ std::optional<QString> Canshu::Form_Load()
     auto failure = open_numbered_port(*m_port, m_main_form.chuankou_num_text(), QStringLiteral("串口号"),
                                       m_main_form.port_list());
     m_device = m_port->deviceName();
+    if (!failure) {
+        qCDebug(lc_port).noquote() << "parameters dialog: opened port" << m_port->commPort() << m_device;
+        m_sender.link().opened();
+    }
     return failure;
 }
 
@@ -107,13 +125,17 @@ void Canshu::send_frame(const Command& command)
     const ConversionError error = m_sender.send_frame(m_main_form.add_text(), command);
     if (error != ConversionError::none) {
         tell(messages::address_failed(m_main_form.add_text(), error));
+        return;
     }
+    m_reply_check->start();
 }
 
 void Canshu::MSComm1_OnComm()
 {
-    if (m_sender.take_reply(m_rx_buf))
-        show_param();
+    if (!m_sender.take_reply(m_rx_buf))
+        return;
+    clear_status();
+    show_param();
 }
 
 void Canshu::show_param()
@@ -133,8 +155,37 @@ void Canshu::show_param()
     }
 }
 
+// Half a second after a request: says so when no valid reply came, and
+// whether bytes came at all.
+void Canshu::check_reply()
+{
+    LinkHealth::State state = LinkHealth::State::no_reply;
+    QString check = QStringLiteral("：请检查地址和接线");
+    switch (m_sender.current_exchange()) {
+    case LinkHealth::Outcome::answered:
+        return;
+    case LinkHealth::Outcome::garbled:
+        state = LinkHealth::State::bad_data;
+        check = QStringLiteral("：请检查波特率和接线");
+        break;
+    case LinkHealth::Outcome::silent:
+        break;
+    }
+    show_status(m_status, link_state_text(state) + check, link_state_colour(state));
+    m_status->setToolTip(link_hint(state, {m_port->commPort(), m_device, m_main_form.add_text()}));
+}
+
+void Canshu::clear_status()
+{
+    m_reply_check->stop();
+    show_status(m_status, QString(), link_state_colour(LinkHealth::State::closed));
+    m_status->setToolTip(QString());
+}
+
 void Canshu::port_lost(const QString& reason)
 {
+    qCDebug(lc_port).noquote() << "parameters dialog: lost port" << m_port->commPort() << m_device << reason;
+    m_reply_check->stop();
     tell(messages::connection_lost(m_port->commPort(), m_device, reason));
 }
 
@@ -154,8 +205,12 @@ void Canshu::closeEvent(QCloseEvent* event)
     // Unload: release the device and run the main window's toggle, which
     // normally opens the main port again.
     m_port->setPortOpen(false);
-    if (m_hand_back)
+    m_sender.link().closed();
+    m_reply_check->stop();
+    if (m_hand_back) {
+        qCDebug(lc_port) << "parameters dialog: handing the port back to the main window";
         m_main_form.open_comm_Click();
+    }
     m_hand_back = false;
     QWidget::closeEvent(event);
 }

@@ -10,6 +10,7 @@
 #include <optional>
 
 class QLabel;
+class QTimer;
 class QLineEdit;
 class QPushButton;
 
@@ -59,6 +60,8 @@ private:
     void write_param(QLineEdit* box, double upper, Leixing type);
     void send_frame(const Command& command);
     void tell(const QString& text);
+    void check_reply();
+    void clear_status();
 
     MainForm& m_main_form;
     MessageSink& m_messages;
@@ -79,6 +82,8 @@ private:
     QPushButton* m_command4 = nullptr;
     QPushButton* m_command6 = nullptr;
     QPushButton* m_command5 = nullptr;
+    QLabel* m_status = nullptr;        // 模块无应答 / 数据错误 after a request went unanswered
+    QTimer* m_reply_check = nullptr;   // 500 ms after each request
 };
 
 }  // namespace pondara

@@ -100,11 +100,15 @@ QPushButton* make_button(QWidget* window, const char* name, const QString& capti
     return made(button, name, twips, points);
 }
 
-void set_text_colour(QLineEdit* box, const QColor& colour)
+void set_text_colour(QWidget* control, const QColor& colour)
 {
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Text, colour);
-    box->setPalette(palette);
+    // A box draws its text in the Text role, a label in WindowText.
+    const QPalette::ColorRole role = qobject_cast<QLineEdit*>(control) ? QPalette::Text : QPalette::WindowText;
+    if (control->palette().color(role) == colour && control->testAttribute(Qt::WA_SetPalette))
+        return;
+    QPalette palette = control->palette();
+    palette.setColor(role, colour);
+    control->setPalette(palette);
 }
 
 void centre_on_screen(QWidget* window)

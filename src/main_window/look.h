@@ -33,8 +33,10 @@ QLabel* make_note(QWidget* window, const char* name, const QString& text, const 
 QLineEdit* make_box(QWidget* window, const char* name, const QString& text, const QRect& twips, qreal points);
 QPushButton* make_button(QWidget* window, const char* name, const QString& caption, const QRect& twips, qreal points);
 
-// The colour of a box's text.
-void set_text_colour(QLineEdit* box, const QColor& colour);
+// The colour of a box's or a label's text. Setting the colour it already
+// has does nothing, so that a colour kept up to date at every tick costs no
+// repaint.
+void set_text_colour(QWidget* control, const QColor& colour);
 
 // Centres a top-level window on its screen's available area.
 void centre_on_screen(QWidget* window);

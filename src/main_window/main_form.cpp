@@ -3,10 +3,12 @@
 #include "dialogs/biaoding.h"
 #include "dialogs/canshu.h"
 #include "dialogs/help_window.h"
+#include "main_window/link_view.h"
 #include "main_window/look.h"
 #include "main_window/message_sink.h"
 #include "main_window/messages.h"
 #include "main_window/port_opening.h"
+#include "serial/logging.h"
 
 #include <QCloseEvent>
 #include <QHelpEvent>
@@ -26,6 +28,9 @@ namespace pondara {
 namespace {
 
 constexpr int poll_interval_ms = 200;
+// A readout is no longer live after a second of ticks without a reply of its
+// own type.
+constexpr int stale_ticks = 1000 / poll_interval_ms;
 
 // The program's icon at each size it is drawn in, so that title bars, task
 // bars and switchers all get a sharp picture.
@@ -61,6 +66,12 @@ void show_value(QLineEdit* readout, std::uint32_t value)
     const QString text = QString::number(value);
     if (readout->text() != text)
         readout->setText(text);
+}
+
+// A readout in its own colour while live, grey once stale.
+void colour_readout(QLineEdit* readout, const QColor& live, const std::optional<int>& age)
+{
+    look::set_text_colour(readout, age && *age >= stale_ticks ? stale_colour() : live);
 }
 
 }  // namespace
@@ -121,6 +132,8 @@ void MainForm::build_controls()
     m_biaoding_command = make_button(this, "biaoding_command", QStringLiteral("标定"), {1680, 3120, 1035, 480}, points);
     m_command1 = make_button(this, "Command1", QStringLiteral("设置"), {3120, 3120, 1035, 480}, points);
     m_help_command = make_button(this, "help_command", QStringLiteral("帮助"), {4560, 3120, 1095, 495}, points);
+    m_link_state = make_label(this, "link_state", QString(), nullptr, {3480, 870, 2220, 375}, points);
+    m_link_state->installEventFilter(this);
 
     look::set_text_colour(m_ad_now, Qt::blue);
     look::set_text_colour(m_weight_now, Qt::red);
@@ -154,6 +167,16 @@ void MainForm::SET_BUFF(const Command& command)
 }
 
 void MainForm::poll_tick()
+{
+    send_next();
+    if (m_port->portOpen()) {
+        for (std::optional<int>* age : {&m_ad_age, &m_weight_age})
+            *age = age->value_or(0) + 1;
+    }
+    refresh_link();
+}
+
+void MainForm::send_next()
 {
     if (m_buff_flag != 0) {
         m_buff_flag = 0;
@@ -196,18 +219,54 @@ void MainForm::open_comm_Click()
     m_open_number = m_port->commPort();
     m_open_device = m_port->deviceName();
     m_open_comm->setText(QStringLiteral("关闭串口"));
+    qCDebug(lc_port).noquote() << "main window: opened port" << m_open_number << m_open_device;
+    m_module1.link().opened();
+    m_ad_age = 0;
+    m_weight_age = 0;
+    refresh_link();
 }
 
 void MainForm::close_main_port()
 {
+    if (m_port->portOpen())
+        qCDebug(lc_port).noquote() << "main window: closed port" << m_open_number << m_open_device;
     m_port->setPortOpen(false);
     m_open_comm->setText(QStringLiteral("打开串口"));
+    m_module1.link().closed();
+    refresh_link();
 }
 
 void MainForm::port_lost(const QString& reason)
 {
+    qCDebug(lc_port).noquote() << "main window: lost port" << m_open_number << m_open_device << reason;
     m_open_comm->setText(QStringLiteral("打开串口"));
+    m_module1.link().closed();
+    refresh_link();
     tell(messages::connection_lost(m_open_number, m_open_device, reason));
+}
+
+// The link indicator and the readouts' colours, from the link's health and
+// the readouts' ages. A closed port shows no state and stale readouts.
+void MainForm::refresh_link()
+{
+    const LinkHealth::State state = m_module1.link().state();
+    show_status(m_link_state, link_state_text(state), link_state_colour(state));
+    if (!m_port->portOpen()) {
+        for (std::optional<int>* age : {&m_ad_age, &m_weight_age}) {
+            if (*age)
+                *age = stale_ticks;
+        }
+    }
+    colour_readout(m_ad_now, Qt::blue, m_ad_age);
+    colour_readout(m_weight_now, Qt::red, m_weight_age);
+}
+
+QString MainForm::link_tooltip() const
+{
+    const LinkHealth& link = m_module1.link();
+    const QString hint = link_hint(link.state(), {m_open_number, m_open_device, add_text()});
+    const QString counters = link_counters(link.counters());
+    return hint.isEmpty() ? counters : hint + QStringLiteral("\n\n") + counters;
 }
 
 void MainForm::clr_command_Click() { SET_BUFF(make_command(Leixing::zero)); }
@@ -222,8 +281,10 @@ void MainForm::Command1_Click()
     // Hand the device to the parameters dialog: release the main port, then
     // the dialog opens its own on the same number.
     const bool was_open = m_port->portOpen();
-    if (was_open)
+    if (was_open) {
+        qCDebug(lc_port) << "main window: handing the port to the parameters dialog";
         close_main_port();
+    }
     if (m_canshu) {
         show_single(m_canshu, [] { return nullptr; });
         return;
@@ -247,17 +308,21 @@ void MainForm::help_command_Click()
 
 void MainForm::MSComm1_OnComm()
 {
-    if (m_module1.take_reply(m_rx_buf))
-        show_reply();
+    if (!m_module1.take_reply(m_rx_buf))
+        return;
+    show_reply();
+    refresh_link();
 }
 
 void MainForm::show_reply()
 {
     switch (m_rx_buf[2]) {
     case static_cast<int>(Leixing::read_ad):
+        m_ad_age = 0;
         show_value(m_ad_now, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::read_weight):
+        m_weight_age = 0;
         show_value(m_weight_now, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::zero):
@@ -285,6 +350,10 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
         const QString tip = ports.isEmpty() ? QStringLiteral("本机没有可用的串口") : ports.join(QLatin1Char('\n'));
         QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, m_chuankou_num);
         return true;
+    }
+    if (watched == m_link_state && event->type() == QEvent::ToolTip) {
+        // The counters change with every reply: written only when asked for.
+        m_link_state->setToolTip(m_port->portOpen() ? link_tooltip() : QString());
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -79,7 +80,10 @@ private:
     friend class test::WindowPeer;  // reads rx_buf, which no control shows
 
     void build_controls();
+    void send_next();
     void send_frame(const Command& command);
+    void refresh_link();
+    QString link_tooltip() const;
     void show_reply();
     void close_main_port();
     void tell(const QString& text);
@@ -100,6 +104,11 @@ private:
     int m_open_number = 0;  // the number the port was opened with
     QString m_open_device;  // and the device it led to
 
+    // Ticks since each readout last got a reply of its own type; none until
+    // the port is first opened, so that the start-up colours stay.
+    std::optional<int> m_ad_age;
+    std::optional<int> m_weight_age;
+
     QLabel* m_label3 = nullptr;
     QLineEdit* m_chuankou_num = nullptr;
     QPushButton* m_open_comm = nullptr;
@@ -113,6 +122,7 @@ private:
     QPushButton* m_biaoding_command = nullptr;
     QPushButton* m_command1 = nullptr;
     QPushButton* m_help_command = nullptr;
+    QLabel* m_link_state = nullptr;  // how the link is: text and colour, counters in its tooltip
     QTimer* m_timer1 = nullptr;
 
     QPointer<Biaoding> m_biaoding;
