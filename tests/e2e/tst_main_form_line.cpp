@@ -21,6 +21,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -85,6 +87,8 @@ private slots:
     void exclusive_opening();
     void hand_over_to_parameters_dialog();
     void traffic_of_a_fixed_session();
+    void link_indicator();
+    void parameters_dialog_status();
     void stop_signal_data();
     void stop_signal();
 
@@ -382,6 +386,99 @@ void TestMainFormLine::traffic_of_a_fixed_session()
         "55 01 01 00 00 00 00 57",                             // the main window again
     };
     QCOMPARE(spaced_hex(m_wire), expected.join(QLatin1Char(' ')));
+}
+
+// What the indicator says and the readouts' colours through a silent module,
+// bad checksums, recovery, a wrong address and the loss of the device.
+void TestMainFormLine::link_indicator()
+{
+    auto* link = m_form->findChild<QLabel*>("link_state");
+    QVERIFY(link);
+    const auto state = [&] {
+        const QColor ad = box(m_form.get(), "AD_now")->palette().color(QPalette::Text);
+        const QColor weight = box(m_form.get(), "weight_now")->palette().color(QPalette::Text);
+        const auto name = [](const QColor& c) {
+            return c == Qt::blue ? "blue" : c == Qt::red ? "red" : c == QColor(0x6d, 0x6d, 0x6d) ? "grey" : "other";
+        };
+        const QString text = link->accessibleName() == link->text() ? link->text() : QStringLiteral("(name differs)");
+        return QStringLiteral("%1 %2 %3").arg(text, name(ad), name(weight));
+    };
+    const auto tooltip = [&] {
+        QHelpEvent ask(QEvent::ToolTip, QPoint(1, 1), link->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(link, &ask);
+        return link->toolTip();
+    };
+    const auto exchanges = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            exchange();
+    };
+
+    QCOMPARE(state(), QStringLiteral(" blue red"));
+    m_form->open_comm_Click();
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("通信正常 blue red"));
+
+    m_line->set_fault(Fault::noreply);
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("通信正常 blue red"));  // lost replies alone do not flip it
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("模块无应答 grey red"));  // the AD value is a second old
+    exchange();
+    QCOMPARE(state(), QStringLiteral("模块无应答 grey grey"));
+    QVERIFY2(tooltip().contains(QStringLiteral("模块地址（当前 1）")), qPrintable(tooltip()));
+    QVERIFY2(tooltip().contains(QStringLiteral("无应答 4 次")), qPrintable(tooltip()));
+
+    m_line->set_fault(Fault::checksum);
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("数据错误 grey grey"));
+    QVERIFY2(tooltip().contains(QStringLiteral("校验错误 2 次")), qPrintable(tooltip()));
+
+    m_line->set_fault(Fault::none);
+    exchange();
+    QCOMPARE(state(), QStringLiteral("通信正常 grey red"));  // the first good reply flips it at once
+    exchange();
+    QCOMPARE(state(), QStringLiteral("通信正常 blue red"));
+
+    box(m_form.get(), "add")->setText("2");
+    exchanges(5);
+    QCOMPARE(state(), QStringLiteral("模块无应答 grey grey"));
+    QVERIFY2(tooltip().contains(QStringLiteral("模块地址（当前 2）")), qPrintable(tooltip()));
+    box(m_form.get(), "add")->setText("1");
+    exchange();
+    QCOMPARE(state(), QStringLiteral("通信正常 blue grey"));
+
+    QVERIFY(m_line->unplug());
+    QTRY_COMPARE(caption(), QStringLiteral("打开串口"));
+    QCOMPARE(state(), QStringLiteral(" grey grey"));
+}
+
+// A request the module leaves unanswered is named on the parameters dialog's
+// status line; the next good reply clears it.
+void TestMainFormLine::parameters_dialog_status()
+{
+    QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QWidget* dialog = test::open_window("canshu");
+    QVERIFY(dialog);
+    auto* status = dialog->findChild<QLabel*>("status");
+    QVERIFY(status);
+    QCOMPARE(status->text(), QString());
+
+    m_line->set_fault(Fault::noreply);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("模块无应答：请检查地址和接线"), 1000);
+    QCOMPARE(status->accessibleName(), status->text());
+
+    m_line->set_fault(Fault::checksum);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+    QCOMPARE(status->text(), QString());  // the press clears it
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("数据错误：请检查波特率和接线"), 1000);
+
+    m_line->set_fault(Fault::none);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+    QTRY_VERIFY(!box(dialog, "kuandu")->text().isEmpty());
+    test::run_for(600);
+    QCOMPARE(status->text(), QString());
+    dialog->close();
 }
 
 void TestMainFormLine::stop_signal_data()
