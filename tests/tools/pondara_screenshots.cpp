@@ -92,6 +92,16 @@ int main(int argc, char* argv[])
         QTest::mouseClick(canshu->findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
         QTest::qWait(150);
         ok = save(canshu, dir + QStringLiteral("/canshu.png")) && ok;
+
+        // A module that does not answer: the address of none on the line.
+        main_form.findChild<QLineEdit*>(QStringLiteral("add"))->setText(QStringLiteral("2"));
+        QTest::mouseClick(canshu->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QTest::qWait(700);
+        ok = save(canshu, dir + QStringLiteral("/canshu_no_reply.png")) && ok;
+        canshu->close();
+        QTest::qWait(1500);
+        ok = save(&main_form, dir + QStringLiteral("/main_form_no_reply.png")) && ok;
+        main_form.findChild<QLineEdit*>(QStringLiteral("add"))->setText(QStringLiteral("1"));
     }
     shoot("help_command", QStringLiteral("help"));
     return ok ? 0 : 1;
