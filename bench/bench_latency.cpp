@@ -150,9 +150,10 @@ public:
     enum Side : int { program = 0, baseline = 1, same_window = 2 };
     static constexpr int sides = 3;
 
-    Exchanges(MainForm& form, bench::SameWindow& same, QString device, int per_side, int block, int gap_ms,
-              std::size_t capacity, const SockActStamp* sockact)
+    Exchanges(MainForm& form, const PortObject& port, bench::SameWindow& same, QString device, int per_side,
+              int block, int gap_ms, std::size_t capacity, const SockActStamp* sockact)
         : m_form(form),
+          m_port(port),
           m_same(same),
           m_device(std::move(device)),
           m_per_side(per_side),
@@ -234,9 +235,9 @@ private:
     {
         m_in_block = 0;
         if (m_current == program) {
-            if (!m_form.MSComm1().portOpen())
+            if (!m_port.portOpen())
                 m_form.open_comm_Click();
-            if (!m_form.MSComm1().portOpen())
+            if (!m_port.portOpen())
                 fail("the main window could not open port 1");
         } else if (m_current == baseline) {
             m_bare.setPortName(m_device);
@@ -252,7 +253,7 @@ private:
     void end_block()
     {
         if (m_current == program) {
-            if (m_form.MSComm1().portOpen())
+            if (m_port.portOpen())
                 m_form.open_comm_Click();  // the same button closes it
         } else if (m_current == baseline) {
             m_bare.close();
@@ -316,6 +317,7 @@ private:
     }
 
     MainForm& m_form;
+    const PortObject& m_port;  // the main window's
     bench::SameWindow& m_same;
     QSerialPort m_bare;
     QString m_device;
@@ -413,7 +415,13 @@ int main(int argc, char* argv[])
     {
         QApplication app(argc, argv);
         BoxMessageSink messages;
-        MainForm form(make_port_factory(), messages, [] { return PortResolver().mapping(); });
+        const PortObject* port = nullptr;  // the main window's, kept for the exchanges
+        const auto make_port = [&port] {
+            std::unique_ptr<PortObject> made = make_port_factory()();
+            port = made.get();
+            return made;
+        };
+        MainForm form(make_port, messages, [] { return PortResolver().mapping(); });
         form.show();
         // The exchanges call poll_tick() themselves.
         auto* timer1 = form.findChild<QTimer*>(QStringLiteral("Timer1"));
@@ -429,7 +437,7 @@ int main(int argc, char* argv[])
         SockActStamp sockact;
         if (breakdown)
             app.installEventFilter(&sockact);
-        Exchanges exchanges(form, same, pty.device_path(), per_side, block, gap_ms, capacity,
+        Exchanges exchanges(form, *port, same, pty.device_path(), per_side, block, gap_ms, capacity,
                             breakdown ? &sockact : nullptr);
         QTimer::singleShot(0, &exchanges, [&exchanges] { exchanges.start(); });
         status = QApplication::exec();

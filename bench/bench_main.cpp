@@ -310,8 +310,7 @@ Spread cpu_share_after_unplug(pid_t pid, bench::BenchLine& line, int seconds)
 // strace -c attached to that thread alone (a thread id, without -f).
 class PollCounter {
 public:
-    PollCounter(const QString& strace, pid_t tid)
-        : m_output(g_log_dir + QStringLiteral("/strace-%1.txt").arg(tid))
+    PollCounter(const QString& strace, pid_t tid) : m_output(g_log_dir + QStringLiteral("/strace-%1.txt").arg(tid))
     {
         m_strace = spawn(strace,
                          {QStringLiteral("-c"), QStringLiteral("-e"), QStringLiteral("trace=poll,ppoll"),
@@ -622,8 +621,8 @@ int main(int argc, char* argv[])
     if (!strace.isEmpty()) {
         std::vector<std::unique_ptr<PollCounter>> counters;
         std::uint64_t requests_0[3];
-        const QString names[3] = {QStringLiteral("program"), QStringLiteral("same window"),
-                                  QStringLiteral("minimal program")};
+        const QString names[3]
+            = {QStringLiteral("program"), QStringLiteral("same window"), QStringLiteral("minimal program")};
         for (int which = 0; which < 3; ++which) {
             requests_0[which] = pollers[which].line->requests();
             counters.push_back(std::make_unique<PollCounter>(strace, pollers[which].child.pid));
@@ -639,8 +638,8 @@ int main(int argc, char* argv[])
                 continue;
             }
             QFile log(g_log_dir + QStringLiteral("/strace.log"));
-            const QString said = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readLine()).trimmed()
-                                                               : QString();
+            const QString said
+                = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readLine()).trimmed() : QString();
             say(QStringLiteral("pondara-bench: strace could not attach to the %1 (%2): its wake-ups are not "
                                "measured; /proc/sys/kernel/yama/ptrace_scope may forbid it")
                     .arg(names[which], said));

@@ -14,11 +14,11 @@
 //              7      (byte >> 3) == 0: 设置 or the dialog closed;
 //                     else a chunk of that many bytes to the dialog's port
 
-#include "dialogs/canshu.h"
 #include "fake_port_factory.h"
 #include "fake_port_object.h"
 #include "main_window/main_form.h"
 #include "recording_sink.h"
+#include "window_peer.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -156,27 +156,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             case 7:
                 if (length == 0) {
-                    if (Canshu* dialog = form.canshu()) {
+                    if (Canshu* dialog = test::open_window<Canshu>("canshu")) {
                         dialog->close();
                         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
                     } else {
                         form.findChild<QPushButton*>("Command1")->click();
                     }
-                } else if (Canshu* dialog = form.canshu()) {
-                    static_cast<FakePortObject&>(dialog->MSComm1()).receive(chunk(at, length));
+                } else if (test::open_window("canshu")) {
+                    ports.last()->receive(chunk(at, length));  // the dialog's port
                 }
                 break;
             }
 
-            check_rx_buf(form.rx_buf());
+            check_rx_buf(test::WindowPeer::rx_buf(form));
             check_readout(form.findChild<QLineEdit*>("AD_now"), 0xFFFFFF, false, "AD_now shows a number");
             check_readout(form.findChild<QLineEdit*>("weight_now"), 0xFFFFFF, false, "weight_now shows a number");
             check_written(main_port->written(), false);
-            if (Canshu* dialog = form.canshu()) {
-                check_rx_buf(dialog->rx_buf());
+            if (const Canshu* dialog = test::open_window<Canshu>("canshu")) {
+                check_rx_buf(test::WindowPeer::rx_buf(*dialog));
                 check_readout(dialog->findChild<QLineEdit*>("zhouqi"), 255, true, "zhouqi shows a byte");
                 check_readout(dialog->findChild<QLineEdit*>("kuandu"), 255, true, "kuandu shows a byte");
-                check_written(static_cast<FakePortObject&>(dialog->MSComm1()).written(), true);
+                check_written(ports.last()->written(), true);
             }
             for (const auto& message : sink.messages())
                 check(!message.text.isEmpty(), "no empty message");

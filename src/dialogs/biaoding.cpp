@@ -24,33 +24,18 @@ Biaoding::Biaoding(MainForm& main_form, MessageSink& messages)
     setObjectName(QStringLiteral("biaoding"));
     setWindowTitle(QStringLiteral("Form1"));
     setAttribute(Qt::WA_DeleteOnClose);
-    const qreal dpi = look::logical_dpi(this);
-    resize(look::twips_to_pixels(5865, dpi), look::twips_to_pixels(4950, dpi));
+    resize(look::twips_size(this, 5865, 4950));
 
-    m_label1 = new QLabel(QStringLiteral("注意：确认后，称重模块将按照新的值进行重新标定,标定不支持小数"
-                                         "（如61.5可用615代替，返回结果再重新加上小数点）"),
-                          this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setWordWrap(true);
-    m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_biaoding_val = new QLineEdit(QStringLiteral("100"), this);
-    m_biaoding_val->setObjectName(QStringLiteral("biaoding_val"));
-    QPalette palette = m_biaoding_val->palette();
-    palette.setColor(QPalette::Text, QColor(255, 0, 0));
-    m_biaoding_val->setPalette(palette);
-    m_label2 = new QLabel(QStringLiteral("标定值"), this);
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    m_label2->setBuddy(m_biaoding_val);
-    m_open_comm = new QPushButton(QStringLiteral("确认"), this);
-    m_open_comm->setObjectName(QStringLiteral("open_comm"));
-    m_command1 = new QPushButton(QStringLiteral("取消"), this);
-    m_command1->setObjectName(QStringLiteral("Command1"));
-
-    look::place(m_label1, {480, 480, 4935, 1860}, 18, dpi);
-    look::place(m_label2, {1260, 3045, 1155, 495}, 18, dpi);
-    look::place(m_biaoding_val, {2835, 3045, 960, 435}, 15.75, dpi);
-    look::place(m_open_comm, {945, 4095, 1455, 375}, 15.75, dpi);
-    look::place(m_command1, {3255, 4095, 1455, 375}, 15.75, dpi);
+    using look::make_box, look::make_button;
+    m_label1 = look::make_note(this, "Label1",
+                               QStringLiteral("注意：确认后，称重模块将按照新的值进行重新标定,标定不支持小数"
+                                              "（如61.5可用615代替，返回结果再重新加上小数点）"),
+                               {480, 480, 4935, 1860}, 18);
+    m_biaoding_val = make_box(this, "biaoding_val", QStringLiteral("100"), {2835, 3045, 960, 435}, 15.75);
+    look::set_text_colour(m_biaoding_val, QColor(255, 0, 0));
+    m_label2 = look::make_label(this, "Label2", QStringLiteral("标定值"), m_biaoding_val, {1260, 3045, 1155, 495}, 18);
+    m_open_comm = make_button(this, "open_comm", QStringLiteral("确认"), {945, 4095, 1455, 375}, 15.75);
+    m_command1 = make_button(this, "Command1", QStringLiteral("取消"), {3255, 4095, 1455, 375}, 15.75);
 
     setTabOrder(m_open_comm, m_command1);
     setTabOrder(m_command1, m_biaoding_val);
@@ -87,8 +72,7 @@ void Biaoding::open_comm_Click()
                                                   .arg(caption, messages::quoted(text), allowed_weights)));
         return;
     }
-    const Command command = make_command(Leixing::calibrate, static_cast<std::uint32_t>(weight.value()));
-    m_main_form.SET_BUFF(command.leixing, command.data1, command.data2, command.data3, command.data4);
+    m_main_form.SET_BUFF(make_command(Leixing::calibrate, static_cast<std::uint32_t>(weight.value())));
     close();
 }
 

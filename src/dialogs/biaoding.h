@@ -20,12 +20,12 @@ class Biaoding : public QWidget {
 public:
     Biaoding(MainForm& main_form, MessageSink& messages);
 
+private:
     // "确认": queue the calibration and close, or say why the text is refused.
     void open_comm_Click();
     // "取消": close without queuing.
     void Command1_Click();
 
-private:
     MainForm& m_main_form;
     MessageSink& m_messages;
     QLabel* m_label1 = nullptr;

@@ -1,21 +1,27 @@
 #include "dialogs/canshu.h"
 
+#include "main_window/link_view.h"
 #include "main_window/look.h"
 #include "main_window/main_form.h"
 #include "main_window/message_sink.h"
 #include "main_window/messages.h"
 #include "main_window/port_opening.h"
+#include "serial/logging.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace pondara {
 
 namespace {
 
 const QString parameter_error = QStringLiteral("参数错误");
+
+// How long a request may go unanswered before the status line says so.
+constexpr int reply_wait_ms = 500;
 
 }  // namespace
 
@@ -30,50 +36,26 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
     setWindowTitle(QStringLiteral("Form1"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_port->setObjectName(QStringLiteral("MSComm1"));
-    const qreal dpi = look::logical_dpi(this);
-    resize(look::twips_to_pixels(5940, dpi), look::twips_to_pixels(3375, dpi));
+    resize(look::twips_size(this, 5940, 3375));
 
-    const auto label = [this](const char* name, const QString& text) {
-        auto* l = new QLabel(text, this);
-        l->setObjectName(QLatin1String(name));
-        return l;
-    };
-    const auto box = [this](const char* name) {
-        auto* b = new QLineEdit(this);
-        b->setObjectName(QLatin1String(name));
-        return b;
-    };
-    const auto button = [this](const char* name, const QString& text) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
-        return b;
-    };
-    m_label3 = label("Label3", QStringLiteral("AD模块参数设置"));
-    m_label1 = label("Label1", QStringLiteral("采样周期："));
-    m_zhouqi = box("zhouqi");
-    m_command1 = button("Command1", QStringLiteral("读取"));
-    m_command2 = button("Command2", QStringLiteral("写入"));
-    m_label2 = label("Label2", QStringLiteral("滤波宽度："));
-    m_kuandu = box("kuandu");
-    m_command3 = button("Command3", QStringLiteral("读取"));
-    m_command4 = button("Command4", QStringLiteral("写入"));
-    m_command6 = button("Command6", QStringLiteral("帮助"));
-    m_command5 = button("Command5", QStringLiteral("关闭"));
-    m_label1->setBuddy(m_zhouqi);
-    m_label2->setBuddy(m_kuandu);
-
-    look::place(m_label3, {1320, 240, 2415, 375}, 15.75, dpi);
-    look::place(m_label1, {360, 1320, 1215, 375}, 15, dpi);
-    look::place(m_zhouqi, {2040, 1320, 975, 375}, 15, dpi);
-    look::place(m_command1, {3360, 1320, 855, 375}, 15.75, dpi);
-    look::place(m_command2, {4440, 1320, 855, 375}, 15.75, dpi);
-    look::place(m_label2, {360, 1920, 1575, 375}, 15, dpi);
-    look::place(m_kuandu, {2040, 1920, 975, 375}, 15, dpi);
-    look::place(m_command3, {3360, 1920, 855, 375}, 15.75, dpi);
-    look::place(m_command4, {4440, 1920, 855, 375}, 15.75, dpi);
-    look::place(m_command6, {840, 2640, 1575, 375}, 15.75, dpi);
-    look::place(m_command5, {3360, 2640, 1575, 375}, 15.75, dpi);
+    // The rows in 15 pt, buttons and heading in 15.75 pt.
+    using look::make_box, look::make_button, look::make_label;
+    m_label3 = make_label(this, "Label3", QStringLiteral("AD模块参数设置"), nullptr, {1320, 240, 2415, 375}, 15.75);
+    m_zhouqi = make_box(this, "zhouqi", QString(), {2040, 1320, 975, 375}, 15);
+    m_label1 = make_label(this, "Label1", QStringLiteral("采样周期："), m_zhouqi, {360, 1320, 1215, 375}, 15);
+    m_command1 = make_button(this, "Command1", QStringLiteral("读取"), {3360, 1320, 855, 375}, 15.75);
+    m_command2 = make_button(this, "Command2", QStringLiteral("写入"), {4440, 1320, 855, 375}, 15.75);
+    m_kuandu = make_box(this, "kuandu", QString(), {2040, 1920, 975, 375}, 15);
+    m_label2 = make_label(this, "Label2", QStringLiteral("滤波宽度："), m_kuandu, {360, 1920, 1575, 375}, 15);
+    m_command3 = make_button(this, "Command3", QStringLiteral("读取"), {3360, 1920, 855, 375}, 15.75);
+    m_command4 = make_button(this, "Command4", QStringLiteral("写入"), {4440, 1920, 855, 375}, 15.75);
+    m_command6 = make_button(this, "Command6", QStringLiteral("帮助"), {840, 2640, 1575, 375}, 15.75);
+    m_command5 = make_button(this, "Command5", QStringLiteral("关闭"), {3360, 2640, 1575, 375}, 15.75);
+    m_status = make_label(this, "status", QString(), nullptr, {360, 720, 5220, 375}, 15);
+    m_reply_check = new QTimer(this);
+    m_reply_check->setSingleShot(true);
+    m_reply_check->setInterval(reply_wait_ms);
+    connect(m_reply_check, &QTimer::timeout, this, &Canshu::check_reply);
 
     QWidget* const order[] = {m_command4, m_command3, m_kuandu, m_command2,
                               m_command1, m_zhouqi,   m_command5, m_command6};
@@ -81,6 +63,9 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
         setTabOrder(order[i], order[i + 1]);
     m_command4->setFocus();
 
+    // Any button press clears the status line.
+    for (QPushButton* button : findChildren<QPushButton*>())
+        connect(button, &QPushButton::clicked, this, &Canshu::clear_status);
     connect(m_command1, &QPushButton::clicked, this, &Canshu::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &Canshu::Command2_Click);
     connect(m_command3, &QPushButton::clicked, this, &Canshu::Command3_Click);
@@ -98,6 +83,10 @@ std::optional<QString> Canshu::Form_Load()
     auto failure = open_numbered_port(*m_port, m_main_form.chuankou_num_text(), QStringLiteral("串口号"),
                                       m_main_form.port_list());
     m_device = m_port->deviceName();
+    if (!failure) {
+        qCDebug(lc_port).noquote() << "parameters dialog: opened port" << m_port->commPort() << m_device;
+        m_sender.link().opened();
+    }
     return failure;
 }
 
@@ -136,13 +125,17 @@ void Canshu::send_frame(const Command& command)
     const ConversionError error = m_sender.send_frame(m_main_form.add_text(), command);
     if (error != ConversionError::none) {
         tell(messages::address_failed(m_main_form.add_text(), error));
+        return;
     }
+    m_reply_check->start();
 }
 
 void Canshu::MSComm1_OnComm()
 {
-    if (m_sender.take_reply(m_rx_buf))
-        show_param();
+    if (!m_sender.take_reply(m_rx_buf))
+        return;
+    clear_status();
+    show_param();
 }
 
 void Canshu::show_param()
@@ -162,8 +155,37 @@ void Canshu::show_param()
     }
 }
 
+// Half a second after a request: says so when no valid reply came, and
+// whether bytes came at all.
+void Canshu::check_reply()
+{
+    LinkHealth::State state = LinkHealth::State::no_reply;
+    QString check = QStringLiteral("：请检查地址和接线");
+    switch (m_sender.current_exchange()) {
+    case LinkHealth::Outcome::answered:
+        return;
+    case LinkHealth::Outcome::garbled:
+        state = LinkHealth::State::bad_data;
+        check = QStringLiteral("：请检查波特率和接线");
+        break;
+    case LinkHealth::Outcome::silent:
+        break;
+    }
+    show_status(m_status, link_state_text(state) + check, link_state_colour(state));
+    m_status->setToolTip(link_hint(state, {m_port->commPort(), m_device, m_main_form.add_text()}));
+}
+
+void Canshu::clear_status()
+{
+    m_reply_check->stop();
+    show_status(m_status, QString(), link_state_colour(LinkHealth::State::closed));
+    m_status->setToolTip(QString());
+}
+
 void Canshu::port_lost(const QString& reason)
 {
+    qCDebug(lc_port).noquote() << "parameters dialog: lost port" << m_port->commPort() << m_device << reason;
+    m_reply_check->stop();
     tell(messages::connection_lost(m_port->commPort(), m_device, reason));
 }
 
@@ -183,8 +205,12 @@ void Canshu::closeEvent(QCloseEvent* event)
     // Unload: release the device and run the main window's toggle, which
     // normally opens the main port again.
     m_port->setPortOpen(false);
-    if (m_hand_back)
+    m_sender.link().closed();
+    m_reply_check->stop();
+    if (m_hand_back) {
+        qCDebug(lc_port) << "parameters dialog: handing the port back to the main window";
         m_main_form.open_comm_Click();
+    }
     m_hand_back = false;
     QWidget::closeEvent(event);
 }

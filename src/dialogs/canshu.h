@@ -10,6 +10,7 @@
 #include <optional>
 
 class QLabel;
+class QTimer;
 class QLineEdit;
 class QPushButton;
 
@@ -17,6 +18,10 @@ namespace pondara {
 
 class MainForm;
 class MessageSink;
+
+namespace test {
+class WindowPeer;
+}
 
 // The parameters dialog: reads and writes the module's sampling period
 // (`zhouqi`, 1..15) and filter width (`kuandu`, 1..20) through a port of its
@@ -37,9 +42,11 @@ public:
     // going away).
     void close_without_hand_back();
 
-    PortObject& MSComm1() { return *m_port; }
-    const RxBuf& rx_buf() const { return m_rx_buf; }
-    const Packet& tx_buf() const { return m_sender.tx_buf(); }
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class test::WindowPeer;  // reads rx_buf, which no control shows
 
     void Command1_Click();  // 读取 sampling period
     void Command2_Click();  // 写入 sampling period
@@ -47,17 +54,14 @@ public:
     void Command4_Click();  // 写入 filter width
     void Command5_Click();  // 关闭
     void Command6_Click();  // 帮助
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     void MSComm1_OnComm();
     void port_lost(const QString& reason);
     void show_param();
     void write_param(QLineEdit* box, double upper, Leixing type);
     void send_frame(const Command& command);
     void tell(const QString& text);
+    void check_reply();
+    void clear_status();
 
     MainForm& m_main_form;
     MessageSink& m_messages;
@@ -78,6 +82,8 @@ private:
     QPushButton* m_command4 = nullptr;
     QPushButton* m_command6 = nullptr;
     QPushButton* m_command5 = nullptr;
+    QLabel* m_status = nullptr;        // 模块无应答 / 数据错误 after a request went unanswered
+    QTimer* m_reply_check = nullptr;   // 500 ms after each request
 };
 
 }  // namespace pondara

@@ -14,8 +14,7 @@ HelpWindow::HelpWindow() : QWidget(nullptr, Qt::Window)
     setObjectName(QStringLiteral("help"));
     setWindowTitle(QStringLiteral("Form1"));
     setAttribute(Qt::WA_DeleteOnClose);
-    const qreal dpi = look::logical_dpi(this);
-    resize(look::twips_to_pixels(8460, dpi), look::twips_to_pixels(6930, dpi));
+    resize(look::twips_size(this, 8460, 6930));
 
     // The background takes the style's colour for scroll bars (their
     // button face).
@@ -24,8 +23,6 @@ HelpWindow::HelpWindow() : QWidget(nullptr, Qt::Window)
     setPalette(palette);
     setAutoFillBackground(true);
 
-    m_label1 = new QLabel(QStringLiteral("欢迎使用"), this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
     m_text1 = new QPlainTextEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -36,13 +33,9 @@ HelpWindow::HelpWindow() : QWidget(nullptr, Qt::Window)
     QString shown = help_text();
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_text1->setPlainText(shown);
-    m_label1->setBuddy(m_text1);
-    m_open_comm = new QPushButton(QStringLiteral("确认"), this);
-    m_open_comm->setObjectName(QStringLiteral("open_comm"));
-
-    look::place(m_label1, {3720, 120, 1455, 375}, 18, dpi);
-    m_text1->setGeometry(look::twips_rect(735, 720, 7095, 5175, dpi));
-    look::place(m_open_comm, {3360, 6360, 1455, 375}, 15.75, dpi);
+    look::place(m_text1, {735, 720, 7095, 5175});  // in the toolkit's default font
+    m_label1 = look::make_label(this, "Label1", QStringLiteral("欢迎使用"), m_text1, {3720, 120, 1455, 375}, 18);
+    m_open_comm = look::make_button(this, "open_comm", QStringLiteral("确认"), {3360, 6360, 1455, 375}, 15.75);
 
     setTabOrder(m_open_comm, m_text1);
     m_open_comm->setFocus();

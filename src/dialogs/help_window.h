@@ -16,10 +16,10 @@ class HelpWindow : public QWidget {
 public:
     HelpWindow();
 
+private:
     // "确认": closes (and destroys) the window.
     void open_comm_Click();
 
-private:
     QLabel* m_label1 = nullptr;
     QPlainTextEdit* m_text1 = nullptr;
     QPushButton* m_open_comm = nullptr;

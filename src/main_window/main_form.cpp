@@ -3,10 +3,12 @@
 #include "dialogs/biaoding.h"
 #include "dialogs/canshu.h"
 #include "dialogs/help_window.h"
+#include "main_window/link_view.h"
 #include "main_window/look.h"
 #include "main_window/message_sink.h"
 #include "main_window/messages.h"
 #include "main_window/port_opening.h"
+#include "serial/logging.h"
 
 #include <QCloseEvent>
 #include <QHelpEvent>
@@ -14,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPalette>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolTip>
@@ -26,8 +27,10 @@ namespace pondara {
 
 namespace {
 
-constexpr qreal control_points = 15.75;
 constexpr int poll_interval_ms = 200;
+// A readout is no longer live after a second of ticks without a reply of its
+// own type.
+constexpr int stale_ticks = 1000 / poll_interval_ms;
 
 // The program's icon at each size it is drawn in, so that title bars, task
 // bars and switchers all get a sharp picture.
@@ -37,29 +40,6 @@ QIcon window_icon()
     for (const int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/pondara/icons/pondara-%1.png").arg(size));
     return icon;
-}
-
-QLineEdit* make_box(QWidget* parent, const char* name, const QString& text)
-{
-    auto* box = new QLineEdit(text, parent);
-    box->setObjectName(QLatin1String(name));
-    return box;
-}
-
-QLabel* make_label(QWidget* parent, const char* name, const QString& caption, QWidget* buddy)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setBuddy(buddy);
-    return label;
-}
-
-QPushButton* make_button(QWidget* parent, const char* name, const QString& caption)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setAutoDefault(false);
-    return button;
 }
 
 // Shows the single instance held in `instance`, creating it first when it is
@@ -88,11 +68,10 @@ void show_value(QLineEdit* readout, std::uint32_t value)
         readout->setText(text);
 }
 
-void set_text_colour(QLineEdit* box, const QColor& colour)
+// A readout in its own colour while live, grey once stale.
+void colour_readout(QLineEdit* readout, const QColor& live, const std::optional<int>& age)
 {
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Text, colour);
-    box->setPalette(palette);
+    look::set_text_colour(readout, age && *age >= stale_ticks ? stale_colour() : live);
 }
 
 }  // namespace
@@ -136,46 +115,28 @@ MainForm::~MainForm()
 
 void MainForm::build_controls()
 {
-    const qreal dpi = look::logical_dpi(this);
-    setFixedSize(look::twips_to_pixels(5820, dpi), look::twips_to_pixels(3990, dpi));
+    setFixedSize(look::twips_size(this, 5820, 3990));
 
-    m_chuankou_num = make_box(this, "chuankou_num", QStringLiteral("1"));
-    m_label3 = make_label(this, "Label3", QStringLiteral("串口号"), m_chuankou_num);
-    m_open_comm = make_button(this, "open_comm", QStringLiteral("打开串口"));
-    m_add = make_box(this, "add", QStringLiteral("1"));
-    m_label5 = make_label(this, "Label5", QStringLiteral("模块地址"), m_add);
-    m_ad_now = make_box(this, "AD_now", QStringLiteral("0"));
-    m_label2 = make_label(this, "Label2", QStringLiteral("当前AD值"), m_ad_now);
-    m_weight_now = make_box(this, "weight_now", QStringLiteral("0"));
-    m_label1 = make_label(this, "Label1", QStringLiteral("当前重量"), m_weight_now);
-    m_clr_command = make_button(this, "clr_command", QStringLiteral("置零"));
-    m_biaoding_command = make_button(this, "biaoding_command", QStringLiteral("标定"));
-    m_command1 = make_button(this, "Command1", QStringLiteral("设置"));
-    m_help_command = make_button(this, "help_command", QStringLiteral("帮助"));
+    using look::make_box, look::make_button, look::make_label;
+    constexpr qreal points = 15.75;
+    m_chuankou_num = make_box(this, "chuankou_num", QStringLiteral("1"), {1680, 120, 495, 375}, points);
+    m_label3 = make_label(this, "Label3", QStringLiteral("串口号"), m_chuankou_num, {120, 120, 1335, 375}, points);
+    m_open_comm = make_button(this, "open_comm", QStringLiteral("打开串口"), {3840, 120, 1455, 375}, points);
+    m_add = make_box(this, "add", QStringLiteral("1"), {1680, 870, 600, 375}, points);
+    m_label5 = make_label(this, "Label5", QStringLiteral("模块地址"), m_add, {120, 870, 1335, 375}, points);
+    m_ad_now = make_box(this, "AD_now", QStringLiteral("0"), {1680, 1485, 1695, 375}, points);
+    m_label2 = make_label(this, "Label2", QStringLiteral("当前AD值"), m_ad_now, {120, 1485, 1335, 375}, points);
+    m_weight_now = make_box(this, "weight_now", QStringLiteral("0"), {1680, 2205, 1695, 375}, points);
+    m_label1 = make_label(this, "Label1", QStringLiteral("当前重量"), m_weight_now, {120, 2205, 1335, 375}, points);
+    m_clr_command = make_button(this, "clr_command", QStringLiteral("置零"), {240, 3120, 1095, 495}, points);
+    m_biaoding_command = make_button(this, "biaoding_command", QStringLiteral("标定"), {1680, 3120, 1035, 480}, points);
+    m_command1 = make_button(this, "Command1", QStringLiteral("设置"), {3120, 3120, 1035, 480}, points);
+    m_help_command = make_button(this, "help_command", QStringLiteral("帮助"), {4560, 3120, 1095, 495}, points);
+    m_link_state = make_label(this, "link_state", QString(), nullptr, {3480, 870, 2220, 375}, points);
+    m_link_state->installEventFilter(this);
 
-    const struct {
-        QWidget* control;
-        QRect twips;
-    } layout[] = {
-        {m_label3, {120, 120, 1335, 375}},
-        {m_chuankou_num, {1680, 120, 495, 375}},
-        {m_open_comm, {3840, 120, 1455, 375}},
-        {m_label5, {120, 870, 1335, 375}},
-        {m_add, {1680, 870, 600, 375}},
-        {m_label2, {120, 1485, 1335, 375}},
-        {m_ad_now, {1680, 1485, 1695, 375}},
-        {m_label1, {120, 2205, 1335, 375}},
-        {m_weight_now, {1680, 2205, 1695, 375}},
-        {m_clr_command, {240, 3120, 1095, 495}},
-        {m_biaoding_command, {1680, 3120, 1035, 480}},
-        {m_command1, {3120, 3120, 1035, 480}},
-        {m_help_command, {4560, 3120, 1095, 495}},
-    };
-    for (const auto& [control, twips] : layout)
-        look::place(control, twips, control_points, dpi);
-
-    set_text_colour(m_ad_now, Qt::blue);
-    set_text_colour(m_weight_now, Qt::red);
+    look::set_text_colour(m_ad_now, Qt::blue);
+    look::set_text_colour(m_weight_now, Qt::red);
 
     // Tab order of the controls that take the focus.
     const QWidget* const order[] = {m_biaoding_command, m_ad_now,       m_weight_now,
@@ -197,24 +158,30 @@ void MainForm::build_controls()
 QString MainForm::chuankou_num_text() const { return m_chuankou_num->text(); }
 QString MainForm::add_text() const { return m_add->text(); }
 
-const QStringList MainForm::port_list() const
-{
-    return m_list_ports ? m_list_ports() : QStringList{};
-}
+QStringList MainForm::port_list() const { return m_list_ports ? m_list_ports() : QStringList {}; }
 
-void MainForm::SET_BUFF(std::uint8_t leixing, std::uint8_t data1, std::uint8_t data2,
-                        std::uint8_t data3, std::uint8_t data4)
+void MainForm::SET_BUFF(const Command& command)
 {
-    m_cmd_buf = {leixing, data1, data2, data3, data4};
+    m_cmd_buf = command;
     m_buff_flag = 1;
 }
 
 void MainForm::poll_tick()
 {
+    send_next();
+    if (m_port->portOpen()) {
+        for (std::optional<int>* age : {&m_ad_age, &m_weight_age})
+            *age = age->value_or(0) + 1;
+    }
+    refresh_link();
+}
+
+void MainForm::send_next()
+{
     if (m_buff_flag != 0) {
         m_buff_flag = 0;
         if (m_port->portOpen())
-            send_frame({m_cmd_buf[0], m_cmd_buf[1], m_cmd_buf[2], m_cmd_buf[3], m_cmd_buf[4]});
+            send_frame(m_cmd_buf);
         return;
     }
     if (!m_port->portOpen())
@@ -252,25 +219,57 @@ void MainForm::open_comm_Click()
     m_open_number = m_port->commPort();
     m_open_device = m_port->deviceName();
     m_open_comm->setText(QStringLiteral("关闭串口"));
+    qCDebug(lc_port).noquote() << "main window: opened port" << m_open_number << m_open_device;
+    m_module1.link().opened();
+    m_ad_age = 0;
+    m_weight_age = 0;
+    refresh_link();
 }
 
 void MainForm::close_main_port()
 {
+    if (m_port->portOpen())
+        qCDebug(lc_port).noquote() << "main window: closed port" << m_open_number << m_open_device;
     m_port->setPortOpen(false);
     m_open_comm->setText(QStringLiteral("打开串口"));
+    m_module1.link().closed();
+    refresh_link();
 }
 
 void MainForm::port_lost(const QString& reason)
 {
+    qCDebug(lc_port).noquote() << "main window: lost port" << m_open_number << m_open_device << reason;
     m_open_comm->setText(QStringLiteral("打开串口"));
+    m_module1.link().closed();
+    refresh_link();
     tell(messages::connection_lost(m_open_number, m_open_device, reason));
 }
 
-void MainForm::clr_command_Click()
+// The link indicator and the readouts' colours, from the link's health and
+// the readouts' ages. A closed port shows no state and stale readouts.
+void MainForm::refresh_link()
 {
-    const Command zero = make_command(Leixing::zero);
-    SET_BUFF(zero.leixing, zero.data1, zero.data2, zero.data3, zero.data4);
+    const LinkHealth::State state = m_module1.link().state();
+    show_status(m_link_state, link_state_text(state), link_state_colour(state));
+    if (!m_port->portOpen()) {
+        for (std::optional<int>* age : {&m_ad_age, &m_weight_age}) {
+            if (*age)
+                *age = stale_ticks;
+        }
+    }
+    colour_readout(m_ad_now, Qt::blue, m_ad_age);
+    colour_readout(m_weight_now, Qt::red, m_weight_age);
 }
+
+QString MainForm::link_tooltip() const
+{
+    const LinkHealth& link = m_module1.link();
+    const QString hint = link_hint(link.state(), {m_open_number, m_open_device, add_text()});
+    const QString counters = link_counters(link.counters());
+    return hint.isEmpty() ? counters : hint + QStringLiteral("\n\n") + counters;
+}
+
+void MainForm::clr_command_Click() { SET_BUFF(make_command(Leixing::zero)); }
 
 void MainForm::biaoding_command_Click()
 {
@@ -282,8 +281,10 @@ void MainForm::Command1_Click()
     // Hand the device to the parameters dialog: release the main port, then
     // the dialog opens its own on the same number.
     const bool was_open = m_port->portOpen();
-    if (was_open)
+    if (was_open) {
+        qCDebug(lc_port) << "main window: handing the port to the parameters dialog";
         close_main_port();
+    }
     if (m_canshu) {
         show_single(m_canshu, [] { return nullptr; });
         return;
@@ -307,17 +308,21 @@ void MainForm::help_command_Click()
 
 void MainForm::MSComm1_OnComm()
 {
-    if (m_module1.take_reply(m_rx_buf))
-        show_reply();
+    if (!m_module1.take_reply(m_rx_buf))
+        return;
+    show_reply();
+    refresh_link();
 }
 
 void MainForm::show_reply()
 {
     switch (m_rx_buf[2]) {
     case static_cast<int>(Leixing::read_ad):
+        m_ad_age = 0;
         show_value(m_ad_now, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::read_weight):
+        m_weight_age = 0;
         show_value(m_weight_now, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::zero):
@@ -346,6 +351,10 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
         QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), tip, m_chuankou_num);
         return true;
     }
+    if (watched == m_link_state && event->type() == QEvent::ToolTip) {
+        // The counters change with every reply: written only when asked for.
+        m_link_state->setToolTip(m_port->portOpen() ? link_tooltip() : QString());
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -358,10 +367,6 @@ void MainForm::closeEvent(QCloseEvent* event)
     close_dialogs();
     QWidget::closeEvent(event);
 }
-
-Biaoding* MainForm::biaoding() const { return m_biaoding; }
-Canshu* MainForm::canshu() const { return m_canshu; }
-HelpWindow* MainForm::help() const { return m_help; }
 
 void MainForm::close_dialogs()
 {

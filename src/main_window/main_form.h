@@ -8,10 +8,10 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -24,6 +24,10 @@ class Biaoding;
 class Canshu;
 class HelpWindow;
 class MessageSink;
+
+namespace test {
+class WindowPeer;
+}
 
 // Lists the machine's ports as "1 = /dev/ttyUSB0" lines, for the tooltip of
 // the port number box and for the message when a number leads nowhere.
@@ -42,8 +46,7 @@ public:
 
     // Queues one command for the next tick; a second call before that tick
     // replaces the first.
-    void SET_BUFF(std::uint8_t leixing, std::uint8_t data1, std::uint8_t data2, std::uint8_t data3,
-                  std::uint8_t data4);
+    void SET_BUFF(const Command& command);
 
     // The open/close toggle of the main port (also run by the parameters
     // dialog when it closes).
@@ -54,20 +57,8 @@ public:
     QString chuankou_num_text() const;
     QString add_text() const;
 
-    PortObject& MSComm1() { return *m_port; }
-    MessageSink& message_sink() { return m_messages; }
-    const QStringList port_list() const;
-
-    // Polling state.
-    const std::array<std::uint8_t, 5>& cmd_buf() const { return m_cmd_buf; }
-    std::uint8_t buff_flag() const { return m_buff_flag; }
-    std::uint8_t last_query() const { return m_last_query; }
-    const RxBuf& rx_buf() const { return m_rx_buf; }
-
-    // The dialogs, while they are open (single instances).
-    Biaoding* biaoding() const;
-    Canshu* canshu() const;
-    HelpWindow* help() const;
+    // The machine's ports, for the messages of a failed opening.
+    QStringList port_list() const;
 
 public slots:
     // One tick of Timer1: the queued command, else the next measurement query.
@@ -86,8 +77,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class test::WindowPeer;  // reads rx_buf, which no control shows
+
     void build_controls();
+    void send_next();
     void send_frame(const Command& command);
+    void refresh_link();
+    QString link_tooltip() const;
     void show_reply();
     void close_main_port();
     void tell(const QString& text);
@@ -99,13 +95,19 @@ private:
     PortLister m_list_ports;
     FrameSender m_module1;  // the program's shared sender, on this window's port
 
-    std::array<std::uint8_t, 5> m_cmd_buf{};
+    // Polling state.
+    Command m_cmd_buf {};
     std::uint8_t m_buff_flag = 0;
     std::uint8_t m_last_query = 0;
     RxBuf m_rx_buf{};
 
     int m_open_number = 0;  // the number the port was opened with
     QString m_open_device;  // and the device it led to
+
+    // Ticks since each readout last got a reply of its own type; none until
+    // the port is first opened, so that the start-up colours stay.
+    std::optional<int> m_ad_age;
+    std::optional<int> m_weight_age;
 
     QLabel* m_label3 = nullptr;
     QLineEdit* m_chuankou_num = nullptr;
@@ -120,6 +122,7 @@ private:
     QPushButton* m_biaoding_command = nullptr;
     QPushButton* m_command1 = nullptr;
     QPushButton* m_help_command = nullptr;
+    QLabel* m_link_state = nullptr;  // how the link is: text and colour, counters in its tooltip
     QTimer* m_timer1 = nullptr;
 
     QPointer<Biaoding> m_biaoding;

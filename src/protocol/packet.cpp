@@ -1,7 +1,5 @@
 #include "protocol/packet.h"
 
-#include <algorithm>
-
 namespace pondara {
 
 namespace {
@@ -77,11 +75,6 @@ std::uint32_t reply_value(const RxBuf& rx_buf)
     // even if a slot were ever written out of range.
     const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(rx_buf[i]) & 0xFFu; };
     return byte(4) << 16 | byte(5) << 8 | byte(6);
-}
-
-void store_reply(const Packet& frame, RxBuf& rx_buf)
-{
-    std::copy(frame.begin(), frame.end(), rx_buf.begin());
 }
 
 }  // namespace pondara

@@ -84,7 +84,4 @@ bool reply_ok(const RxBuf& rx_buf);
 // Bytes 4..6 as an unsigned 24-bit big-endian number.
 std::uint32_t reply_value(const RxBuf& rx_buf);
 
-// Copies a received frame into the first 8 slots of a receive buffer.
-void store_reply(const Packet& frame, RxBuf& rx_buf);
-
 }  // namespace pondara

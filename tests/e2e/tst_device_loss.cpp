@@ -5,8 +5,8 @@
 // with the descriptors and memory it started with, without spinning. Also
 // the refusal, at the window, of port links that lead to no device.
 
-#include "dialogs/canshu.h"
 #include "main_window/main_form.h"
+#include "port_tap.h"
 #include "process_figures.h"
 #include "recording_sink.h"
 #include "run_until.h"
@@ -15,6 +15,7 @@
 #include "serial/virtual_port.h"
 #include "sim_line.h"
 #include "virtual_port_links.h"
+#include "window_peer.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -106,7 +107,11 @@ private:
     // While the device is away, nothing polls or reads: the process idles.
     static void check_idle_while_away(int cycle);
 
+    PortObject* main_port() const { return m_ports.first(); }
+    static QWidget* canshu() { return test::open_window("canshu"); }
+
     std::unique_ptr<SimLine> m_line;
+    test::PortTap m_ports {make_port_factory()};
     test::RecordingSink m_sink;
     std::unique_ptr<MainForm> m_form;
 };
@@ -119,7 +124,8 @@ void TestDeviceLoss::init()
     QString error;
     QVERIFY2(m_line->start(&error), qPrintable(error));
     m_sink.clear();
-    m_form = std::make_unique<MainForm>(make_port_factory(), m_sink, [] { return PortResolver().mapping(); });
+    m_ports = test::PortTap(make_port_factory());
+    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink, [] { return PortResolver().mapping(); });
     box(m_form.get(), "chuankou_num")->setText(QString::number(sim_port));
     m_form->show();
 }
@@ -177,7 +183,7 @@ bool TestDeviceLoss::main_window_cycle(int cycle)
     [&] {
         QVERIFY2(one_loss_message(QStringLiteral("main_form")),
                  qPrintable(QStringLiteral("cycle %1: ").arg(cycle) + m_sink.texts().join(" | ")));
-        QVERIFY(!m_form->MSComm1().portOpen());
+        QVERIFY(!main_port()->portOpen());
         QCOMPARE(caption(), QStringLiteral("打开串口"));
         m_form->poll_tick();  // closed: no message, nothing sent
         check_idle_while_away(cycle);
@@ -192,7 +198,7 @@ bool TestDeviceLoss::main_window_cycle(int cycle)
         QVERIFY2(m_line->replug(&error), qPrintable(error));
         m_form->open_comm_Click();
         QVERIFY2(m_sink.messages().isEmpty(), qPrintable(m_sink.texts().join(" | ")));
-        QVERIFY(m_form->MSComm1().portOpen());
+        QVERIFY(main_port()->portOpen());
         QCOMPARE(caption(), QStringLiteral("关闭串口"));
     }();
     return !QTest::currentTestFailed();
@@ -204,17 +210,19 @@ bool TestDeviceLoss::dialog_cycle(int cycle)
     const QString period = QString::number(1 + cycle % 15);
     [&] {
         QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-        Canshu* dialog = m_form->canshu();
+        QWidget* dialog = canshu();
         QVERIFY2(dialog, qPrintable(m_sink.texts().join(" | ")));
-        QVERIFY(!m_form->MSComm1().portOpen());
-        QVERIFY(dialog->MSComm1().portOpen());
-        // Write a period, empty the box, read it back.
+        QVERIFY(!main_port()->portOpen());
+        QVERIFY(m_ports.last()->portOpen());
+        // Write a period and wait for its echo in the emptied box, empty it
+        // again, read it back.
         QLineEdit* zhouqi = box(dialog, "zhouqi");
         zhouqi->setText(period);
-        dialog->Command2_Click();
-        QVERIFY(run_until([&] { return dialog->rx_buf()[2] == 5 && dialog->rx_buf()[6] == period.toInt(); }, 3000));
+        QTest::mouseClick(dialog->findChild<QPushButton*>("Command2"), Qt::LeftButton);
         zhouqi->clear();
-        dialog->Command1_Click();
+        QVERIFY(run_until([&] { return zhouqi->text() == period; }, 3000));
+        zhouqi->clear();
+        QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
         QVERIFY(run_until([&] { return zhouqi->text() == period; }, 3000));
         QVERIFY(m_sink.messages().isEmpty());
     }();
@@ -225,7 +233,7 @@ bool TestDeviceLoss::dialog_cycle(int cycle)
     [&] {
         QVERIFY2(one_loss_message(QStringLiteral("canshu")),
                  qPrintable(QStringLiteral("cycle %1: ").arg(cycle) + m_sink.texts().join(" | ")));
-        QVERIFY(!m_form->canshu()->MSComm1().portOpen());
+        QVERIFY(!m_ports.last()->portOpen());
         check_idle_while_away(cycle);
         QCOMPARE(m_sink.messages().size(), 1);
     }();
@@ -238,10 +246,10 @@ bool TestDeviceLoss::dialog_cycle(int cycle)
         QVERIFY2(m_line->replug(&error), qPrintable(error));
         // Closing the dialog hands the device back: the main window polls
         // again.
-        m_form->canshu()->close();
-        QVERIFY(run_until([this] { return !m_form->canshu(); }, 3000));
+        canshu()->close();
+        QVERIFY(run_until([] { return !canshu(); }, 3000));
         QVERIFY2(m_sink.messages().isEmpty(), qPrintable(m_sink.texts().join(" | ")));
-        QVERIFY(m_form->MSComm1().portOpen());
+        QVERIFY(main_port()->portOpen());
         QCOMPARE(caption(), QStringLiteral("关闭串口"));
         m_line->module().set_load(load);
         QVERIFY2(main_window_shows(load), qPrintable(QStringLiteral("cycle %1: no values after hand-back").arg(cycle)));
@@ -261,7 +269,7 @@ void TestDeviceLoss::lose_and_get_back()
     QFETCH(bool, dialog);
 
     m_form->open_comm_Click();
-    QVERIFY(m_form->MSComm1().portOpen());
+    QVERIFY(main_port()->portOpen());
     const auto cycle = [&](int n) { return dialog ? dialog_cycle(n) : main_window_cycle(n); };
 
     // The first cycle warms up what is made once (fonts, lock folder, the
@@ -335,9 +343,9 @@ void TestDeviceLoss::refuses_what_is_no_device()
     QVERIFY2(message.startsWith(QStringLiteral("错误 8003：")), qPrintable(message));
     const QString shown = target == "missing" ? virtual_port_link(sim_port) : QFileInfo(path).canonicalFilePath();
     QVERIFY2(message.contains(shown), qPrintable(shown + " not in: " + message));
-    QVERIFY(!m_form->MSComm1().portOpen());
+    QVERIFY(!main_port()->portOpen());
     QCOMPARE(caption(), QStringLiteral("打开串口"));
-    QVERIFY(!m_form->canshu());
+    QVERIFY(!canshu());
 
     QCOMPARE(touches.events(), 0);
     QVERIFY(file.open(QIODevice::ReadOnly));

@@ -4,13 +4,12 @@
 // opening, the hand-over of the device to the dialog and back, and the end of
 // a polling program by a signal.
 
-#include "dialogs/biaoding.h"
-#include "dialogs/canshu.h"
 #include "hex.h"
 #include "lock_folder.h"
 #include "main_window/box_message_sink.h"
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
+#include "port_tap.h"
 #include "recording_sink.h"
 #include "run_until.h"
 #include "serial/port_factory.h"
@@ -18,9 +17,12 @@
 #include "serial/qt_port_object.h"
 #include "sim_line.h"
 #include "virtual_port_links.h"
+#include "window_peer.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLabel>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -85,6 +87,8 @@ private slots:
     void exclusive_opening();
     void hand_over_to_parameters_dialog();
     void traffic_of_a_fixed_session();
+    void link_indicator();
+    void parameters_dialog_status();
     void stop_signal_data();
     void stop_signal();
 
@@ -98,8 +102,11 @@ private:
         QTest::qWait(exchange_ms);
     }
 
+    PortObject* main_port() const { return m_ports.first(); }
+
     QTemporaryDir m_runtime;
     std::unique_ptr<SimLine> m_line;
+    test::PortTap m_ports {make_port_factory()};
     test::RecordingSink m_sink;
     std::unique_ptr<MainForm> m_form;
     QByteArray m_wire;  // every byte the program wrote
@@ -122,7 +129,8 @@ void TestMainFormLine::init()
     m_wire.clear();
     connect(m_line.get(), &SimLine::bytes_received, this, [this](const QByteArray& bytes) { m_wire += bytes; });
     m_sink.clear();
-    m_form = std::make_unique<MainForm>(make_port_factory(), m_sink, [] { return PortResolver().mapping(); });
+    m_ports = test::PortTap(make_port_factory());
+    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink, [] { return PortResolver().mapping(); });
     // The tests drive the ticks themselves.
     m_form->findChild<QTimer*>("Timer1")->stop();
     box(m_form.get(), "chuankou_num")->setText(QString::number(sim_port));
@@ -140,7 +148,7 @@ void TestMainFormLine::requests_on_the_wire()
 {
     m_form->open_comm_Click();
     QCOMPARE(caption(), QStringLiteral("关闭串口"));
-    QCOMPARE(m_form->MSComm1().deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
+    QCOMPARE(main_port()->deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
 
     exchange();
     QCOMPARE(spaced_hex(m_wire), QStringLiteral("55 01 01 00 00 00 00 57"));
@@ -242,7 +250,7 @@ void TestMainFormLine::unplug_and_back()
 
     QVERIFY(m_line->unplug());
     QTRY_COMPARE(caption(), QStringLiteral("打开串口"));
-    QVERIFY(!m_form->MSComm1().portOpen());
+    QVERIFY(!main_port()->portOpen());
     // The lost port must not spin: ticks go on, no notifier wakes the loop.
     int wakeups = 0;
     for (int i = 0; i < 5; ++i) {
@@ -271,7 +279,7 @@ void TestMainFormLine::unplug_and_back()
 void TestMainFormLine::exclusive_opening()
 {
     m_form->open_comm_Click();
-    QVERIFY(m_form->MSComm1().portOpen());
+    QVERIFY(main_port()->portOpen());
 
     // The same device by its real path (another number) and by the same
     // number, from other port objects.
@@ -297,12 +305,13 @@ void TestMainFormLine::hand_over_to_parameters_dialog()
 
     // 设置: the main port lets go and the dialog takes the device.
     QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    Canshu* dialog = m_form->canshu();
+    auto* dialog = test::open_window("canshu");
     QVERIFY(dialog);
-    QVERIFY(!m_form->MSComm1().portOpen());
+    QVERIFY(!main_port()->portOpen());
     QCOMPARE(caption(), QStringLiteral("打开串口"));
-    QVERIFY(dialog->MSComm1().portOpen());
-    QCOMPARE(dialog->MSComm1().deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
+    PortObject* dialog_port = m_ports.last();
+    QVERIFY(dialog_port != main_port() && dialog_port->portOpen());
+    QCOMPARE(dialog_port->deviceName(), QFileInfo(m_line->device_path()).canonicalFilePath());
 
     // The dialog talks to the module; the main window's ticks send nothing.
     const qsizetype before = m_wire.size();
@@ -324,7 +333,7 @@ void TestMainFormLine::hand_over_to_parameters_dialog()
 
     // Closing the dialog hands the device back and polling resumes.
     dialog->close();
-    QTRY_VERIFY(!m_form->canshu());
+    QTRY_VERIFY(!test::open_window("canshu"));
     QCOMPARE(caption(), QStringLiteral("关闭串口"));
     m_line->module().set_load(4321);
     exchange();
@@ -349,13 +358,14 @@ void TestMainFormLine::traffic_of_a_fixed_session()
     exchange();
     exchange();
     QTest::mouseClick(m_form->findChild<QPushButton*>("biaoding_command"), Qt::LeftButton);
-    QVERIFY(m_form->biaoding());
-    box(m_form->biaoding(), "biaoding_val")->setText("100");
-    QTest::mouseClick(m_form->biaoding()->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
+    QWidget* biaoding = test::open_window("biaoding");
+    QVERIFY(biaoding);
+    box(biaoding, "biaoding_val")->setText("100");
+    QTest::mouseClick(biaoding->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
     exchange();
     exchange();
     QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    Canshu* dialog = m_form->canshu();
+    QWidget* dialog = test::open_window("canshu");
     QVERIFY(dialog);
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
     QTest::qWait(exchange_ms);
@@ -363,7 +373,7 @@ void TestMainFormLine::traffic_of_a_fixed_session()
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command4"), Qt::LeftButton);
     QTest::qWait(exchange_ms);
     dialog->close();
-    QTRY_VERIFY(!m_form->canshu());
+    QTRY_VERIFY(!test::open_window("canshu"));
     exchange();
 
     const QStringList expected{
@@ -376,6 +386,99 @@ void TestMainFormLine::traffic_of_a_fixed_session()
         "55 01 01 00 00 00 00 57",                             // the main window again
     };
     QCOMPARE(spaced_hex(m_wire), expected.join(QLatin1Char(' ')));
+}
+
+// What the indicator says and the readouts' colours through a silent module,
+// bad checksums, recovery, a wrong address and the loss of the device.
+void TestMainFormLine::link_indicator()
+{
+    auto* link = m_form->findChild<QLabel*>("link_state");
+    QVERIFY(link);
+    const auto state = [&] {
+        const QColor ad = box(m_form.get(), "AD_now")->palette().color(QPalette::Text);
+        const QColor weight = box(m_form.get(), "weight_now")->palette().color(QPalette::Text);
+        const auto name = [](const QColor& c) {
+            return c == Qt::blue ? "blue" : c == Qt::red ? "red" : c == QColor(0x6d, 0x6d, 0x6d) ? "grey" : "other";
+        };
+        const QString text = link->accessibleName() == link->text() ? link->text() : QStringLiteral("(name differs)");
+        return QStringLiteral("%1 %2 %3").arg(text, name(ad), name(weight));
+    };
+    const auto tooltip = [&] {
+        QHelpEvent ask(QEvent::ToolTip, QPoint(1, 1), link->mapToGlobal(QPoint(1, 1)));
+        QCoreApplication::sendEvent(link, &ask);
+        return link->toolTip();
+    };
+    const auto exchanges = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            exchange();
+    };
+
+    QCOMPARE(state(), QStringLiteral(" blue red"));
+    m_form->open_comm_Click();
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("通信正常 blue red"));
+
+    m_line->set_fault(Fault::noreply);
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("通信正常 blue red"));  // lost replies alone do not flip it
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("模块无应答 grey red"));  // the AD value is a second old
+    exchange();
+    QCOMPARE(state(), QStringLiteral("模块无应答 grey grey"));
+    QVERIFY2(tooltip().contains(QStringLiteral("模块地址（当前 1）")), qPrintable(tooltip()));
+    QVERIFY2(tooltip().contains(QStringLiteral("无应答 4 次")), qPrintable(tooltip()));
+
+    m_line->set_fault(Fault::checksum);
+    exchanges(2);
+    QCOMPARE(state(), QStringLiteral("数据错误 grey grey"));
+    QVERIFY2(tooltip().contains(QStringLiteral("校验错误 2 次")), qPrintable(tooltip()));
+
+    m_line->set_fault(Fault::none);
+    exchange();
+    QCOMPARE(state(), QStringLiteral("通信正常 grey red"));  // the first good reply flips it at once
+    exchange();
+    QCOMPARE(state(), QStringLiteral("通信正常 blue red"));
+
+    box(m_form.get(), "add")->setText("2");
+    exchanges(5);
+    QCOMPARE(state(), QStringLiteral("模块无应答 grey grey"));
+    QVERIFY2(tooltip().contains(QStringLiteral("模块地址（当前 2）")), qPrintable(tooltip()));
+    box(m_form.get(), "add")->setText("1");
+    exchange();
+    QCOMPARE(state(), QStringLiteral("通信正常 blue grey"));
+
+    QVERIFY(m_line->unplug());
+    QTRY_COMPARE(caption(), QStringLiteral("打开串口"));
+    QCOMPARE(state(), QStringLiteral(" grey grey"));
+}
+
+// A request the module leaves unanswered is named on the parameters dialog's
+// status line; the next good reply clears it.
+void TestMainFormLine::parameters_dialog_status()
+{
+    QTest::mouseClick(m_form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QWidget* dialog = test::open_window("canshu");
+    QVERIFY(dialog);
+    auto* status = dialog->findChild<QLabel*>("status");
+    QVERIFY(status);
+    QCOMPARE(status->text(), QString());
+
+    m_line->set_fault(Fault::noreply);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("模块无应答：请检查地址和接线"), 1000);
+    QCOMPARE(status->accessibleName(), status->text());
+
+    m_line->set_fault(Fault::checksum);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+    QCOMPARE(status->text(), QString());  // the press clears it
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("数据错误：请检查波特率和接线"), 1000);
+
+    m_line->set_fault(Fault::none);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("Command3"), Qt::LeftButton);
+    QTRY_VERIFY(!box(dialog, "kuandu")->text().isEmpty());
+    test::run_for(600);
+    QCOMPARE(status->text(), QString());
+    dialog->close();
 }
 
 void TestMainFormLine::stop_signal_data()

@@ -3,6 +3,7 @@
 // other value ever is, and memory and descriptors stay where they were.
 
 #include "main_window/main_form.h"
+#include "port_tap.h"
 #include "process_figures.h"
 #include "recording_sink.h"
 #include "reply_ledger.h"
@@ -54,13 +55,14 @@ void TestSoak::fast_polling_with_faults()
     QVERIFY2(line.start(&error), qPrintable(error));
 
     test::RecordingSink sink;
-    MainForm form(make_port_factory(), sink, [] { return PortResolver().mapping(); });
+    const test::PortTap ports(make_port_factory());
+    MainForm form(ports.factory(), sink, [] { return PortResolver().mapping(); });
     // The test drives the ticks, one as soon as the line is quiet.
     form.findChild<QTimer*>("Timer1")->stop();
     form.findChild<QLineEdit*>("chuankou_num")->setText(QString::number(sim_port));
     test::ReplyLedger ledger(line, form.findChild<QLineEdit*>("AD_now"), form.findChild<QLineEdit*>("weight_now"));
     form.open_comm_Click();
-    QVERIFY(form.MSComm1().portOpen());
+    QVERIFY(ports.first()->portOpen());
 
     ProcessFigures before;
     QElapsedTimer wall;
@@ -101,7 +103,7 @@ void TestSoak::fast_polling_with_faults()
     // The fault rate really spoiled replies, of several kinds.
     QVERIFY(counts.spoiled > static_cast<quint64>(exchanges * fault_rate / 3));
     QVERIFY(sink.messages().isEmpty());
-    QVERIFY(form.MSComm1().portOpen());
+    QVERIFY(ports.first()->portOpen());
     QCOMPARE(after.open_fds, before.open_fds);
     const long long growth = after.checked_bytes() - before.checked_bytes();
     QVERIFY2(growth < memory_slack,

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 namespace pondara::test {
 
 QByteArray hex_bytes(const char* spaced_hex)
@@ -24,8 +26,9 @@ Packet hex_packet(const char* spaced_hex)
 
 RxBuf hex_rx_buf(const char* spaced_hex)
 {
+    const Packet packet = hex_packet(spaced_hex);
     RxBuf rx_buf{};
-    store_reply(hex_packet(spaced_hex), rx_buf);
+    std::copy(packet.begin(), packet.end(), rx_buf.begin());
     return rx_buf;
 }
 

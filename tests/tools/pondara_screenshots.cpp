@@ -2,9 +2,6 @@
 // module (port 1 must be served, e.g. by pondara-sim), then every dialog.
 // Usage: pondara-screenshots DIR
 
-#include "dialogs/biaoding.h"
-#include "dialogs/canshu.h"
-#include "dialogs/help_window.h"
 #include "main_window/main_form.h"
 #include "main_window/message_sink.h"
 #include "serial/port_factory.h"
@@ -17,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -69,28 +67,42 @@ int main(int argc, char* argv[])
 
     bool ok = save(&main_form, dir + QStringLiteral("/main_form.png"));
 
-    // Each dialog, opened by its button on the main window.
-    const auto shoot = [&](const char* button, auto window_of, const QString& name) {
+    // Each dialog, opened by its button on the main window, found by its
+    // object name among the top-level windows.
+    const auto shoot = [&](const char* button, const QString& name) -> QWidget* {
         QTest::mouseClick(main_form.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
-        QWidget* window = window_of();
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        const auto found
+            = std::find_if(windows.begin(), windows.end(), [&](const QWidget* w) { return w->objectName() == name; });
+        QWidget* window = found == windows.end() ? nullptr : *found;
         if (!window || !QTest::qWaitForWindowExposed(window)) {
             std::fprintf(stderr, "no window for %s\n", button);
             ok = false;
-            return;
+            return nullptr;
         }
         QTest::qWait(200);
         ok = save(window, dir + QStringLiteral("/") + name + QStringLiteral(".png")) && ok;
+        return window;
     };
-    shoot("biaoding_command", [&] { return static_cast<QWidget*>(main_form.biaoding()); }, QStringLiteral("biaoding"));
-    shoot("Command1", [&] { return static_cast<QWidget*>(main_form.canshu()); }, QStringLiteral("canshu"));
-    if (main_form.canshu()) {
+    shoot("biaoding_command", QStringLiteral("biaoding"));
+    if (QWidget* canshu = shoot("Command1", QStringLiteral("canshu"))) {
         // Read both settings so the boxes show the module's values.
-        QTest::mouseClick(main_form.canshu()->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QTest::mouseClick(canshu->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
         QTest::qWait(150);
-        QTest::mouseClick(main_form.canshu()->findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
+        QTest::mouseClick(canshu->findChild<QPushButton*>(QStringLiteral("Command3")), Qt::LeftButton);
         QTest::qWait(150);
-        ok = save(main_form.canshu(), dir + QStringLiteral("/canshu.png")) && ok;
+        ok = save(canshu, dir + QStringLiteral("/canshu.png")) && ok;
+
+        // A module that does not answer: the address of none on the line.
+        main_form.findChild<QLineEdit*>(QStringLiteral("add"))->setText(QStringLiteral("2"));
+        QTest::mouseClick(canshu->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);
+        QTest::qWait(700);
+        ok = save(canshu, dir + QStringLiteral("/canshu_no_reply.png")) && ok;
+        canshu->close();
+        QTest::qWait(1500);
+        ok = save(&main_form, dir + QStringLiteral("/main_form_no_reply.png")) && ok;
+        main_form.findChild<QLineEdit*>(QStringLiteral("add"))->setText(QStringLiteral("1"));
     }
-    shoot("help_command", [&] { return static_cast<QWidget*>(main_form.help()); }, QStringLiteral("help"));
+    shoot("help_command", QStringLiteral("help"));
     return ok ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 //   pondara-soak [--seconds N] [--fault-rate P] [--seed S] [--report-every N]
 
 #include "main_window/main_form.h"
+#include "port_tap.h"
 #include "process_figures.h"
 #include "recording_sink.h"
 #include "reply_ledger.h"
@@ -80,11 +81,12 @@ int main(int argc, char* argv[])
     }
 
     test::RecordingSink sink;
-    MainForm form(make_port_factory(), sink, [] { return PortResolver().mapping(); });
+    const test::PortTap ports(make_port_factory());
+    MainForm form(ports.factory(), sink, [] { return PortResolver().mapping(); });
     form.findChild<QLineEdit*>("chuankou_num")->setText(QString::number(sim_port));
     test::ReplyLedger ledger(line, form.findChild<QLineEdit*>("AD_now"), form.findChild<QLineEdit*>("weight_now"));
     form.open_comm_Click();
-    if (!sink.messages().isEmpty() || !form.MSComm1().portOpen()) {
+    if (!sink.messages().isEmpty() || !ports.first()->portOpen()) {
         std::fprintf(stderr, "pondara-soak: the port did not open: %s\n", qPrintable(sink.texts().join(' ')));
         return 2;
     }

@@ -6,9 +6,9 @@
 #include "fake_port_factory.h"
 #include "main_window/main_form.h"
 #include "recording_sink.h"
+#include "window_peer.h"
 
 #include <QFile>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -30,7 +30,10 @@ private slots:
 
 private:
     HelpWindow* press_help();
-    QPlainTextEdit* text_box() const { return m_form->help()->findChild<QPlainTextEdit*>("Text1"); }
+    QPlainTextEdit* text_box() const
+    {
+        return test::open_window<HelpWindow>("help")->findChild<QPlainTextEdit*>("Text1");
+    }
 
     test::FakePortFactory m_ports;
     test::RecordingSink m_sink;
@@ -56,7 +59,7 @@ void TestHelp::cleanup()
 HelpWindow* TestHelp::press_help()
 {
     QTest::mouseClick(m_form->findChild<QPushButton*>("help_command"), Qt::LeftButton);
-    return m_form->help();
+    return test::open_window<HelpWindow>("help");
 }
 
 void TestHelp::text_matches_fixture()
@@ -109,8 +112,8 @@ void TestHelp::edits_gone_after_reopening()
     press_help();
     QTest::keyClicks(text_box(), "edited");
     QVERIFY(text_box()->toPlainText().contains("edited"));
-    QTest::mouseClick(m_form->help()->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
-    QTRY_VERIFY(!m_form->help());
+    QTest::mouseClick(test::open_window<HelpWindow>("help")->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
+    QTRY_VERIFY(!test::open_window<HelpWindow>("help"));
     press_help();
     QVERIFY(!text_box()->toPlainText().contains("edited"));
 }
@@ -131,8 +134,6 @@ void TestHelp::look()
 {
     HelpWindow* window = press_help();
     QCOMPARE(window->windowTitle(), QStringLiteral("Form1"));
-    QCOMPARE(window->findChild<QLabel*>("Label1")->text(), QStringLiteral("欢迎使用"));
-    QCOMPARE(window->findChild<QPushButton*>("open_comm")->text(), QStringLiteral("确认"));
     QVERIFY(!text_box()->isReadOnly());
     QCOMPARE(text_box()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(text_box()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
