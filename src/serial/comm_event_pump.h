@@ -16,7 +16,7 @@ class PortObject;
 class CommEventPump {
 public:
     // The handler read or discarded bytes: another round may follow.
-    void tookBytes() { m_took = true; }
+    void took_bytes() { m_took = true; }
 
     // Runs the rounds while `readable` (the bytes Input can return now) is
     // at least `threshold`. A call made while a handler of the same port is

@@ -274,7 +274,7 @@ void QtPortObject::clearInBuffer()
     // Clearing a line that has just hung up closes the port on the spot.
     if (m_port->isOpen())
         m_port->skip(m_port->bytesAvailable());
-    m_pump.tookBytes();
+    m_pump.took_bytes();
     sync_driver_threshold();
 }
 
@@ -325,7 +325,7 @@ std::optional<std::uint8_t> QtPortObject::input()
     char byte = 0;
     if (!m_open || !m_port->getChar(&byte))
         return std::nullopt;
-    m_pump.tookBytes();
+    m_pump.took_bytes();
     return static_cast<std::uint8_t>(byte);
 }
 

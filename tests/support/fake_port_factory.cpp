@@ -15,7 +15,7 @@ PortFactory FakePortFactory::factory() const
     };
 }
 
-void FakePortFactory::setSetup(std::function<void(FakePortObject&)> setup)
+void FakePortFactory::set_setup(std::function<void(FakePortObject&)> setup)
 {
     m_record->setup = std::move(setup);
 }

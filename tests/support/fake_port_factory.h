@@ -20,7 +20,7 @@ public:
     PortFactory factory() const;
 
     // Called on each new fake before it is handed out.
-    void setSetup(std::function<void(FakePortObject&)> setup);
+    void set_setup(std::function<void(FakePortObject&)> setup);
 
     int count() const;
     // The index-th fake made (0 first), or null when it was destroyed.

@@ -53,7 +53,7 @@ void FakePortObject::clearInBuffer()
 {
     ++m_clear_count;
     m_waiting.clear();
-    m_pump.tookBytes();
+    m_pump.took_bytes();
 }
 
 int FakePortObject::inBufferCount() const
@@ -73,7 +73,7 @@ std::optional<std::uint8_t> FakePortObject::input()
         return std::nullopt;
     const auto byte = static_cast<std::uint8_t>(m_waiting.front());
     m_waiting.remove(0, 1);
-    m_pump.tookBytes();
+    m_pump.took_bytes();
     return byte;
 }
 
@@ -96,7 +96,7 @@ void FakePortObject::receive(const QByteArray& bytes)
     m_pump.run(*this, m_threshold, [this] { return inBufferCount(); });
 }
 
-void FakePortObject::failNextOpen(const OpenFailure& failure)
+void FakePortObject::fail_next_open(const OpenFailure& failure)
 {
     m_next_failure = failure;
 }

@@ -39,7 +39,7 @@ public:
     // The device sends `bytes` (dropped while the port is closed).
     void receive(const QByteArray& bytes);
     // The next opening fails with `failure` (once).
-    void failNextOpen(const OpenFailure& failure);
+    void fail_next_open(const OpenFailure& failure);
     // The device goes away: the port closes and lost(reason) is emitted. Does
     // nothing while closed.
     void lose(const QString& reason);
@@ -47,13 +47,13 @@ public:
     // Every packet written while open, oldest first.
     const QList<Packet>& written() const { return m_written; }
     // Calls of clearInBuffer(), open or not.
-    int clearCount() const { return m_clear_count; }
+    int clear_count() const { return m_clear_count; }
     // Successful openings, closings of an open port, failed openings.
-    int openCount() const { return m_open_count; }
-    int closeCount() const { return m_close_count; }
-    int failedOpenCount() const { return m_failed_open_count; }
+    int open_count() const { return m_open_count; }
+    int close_count() const { return m_close_count; }
+    int failed_open_count() const { return m_failed_open_count; }
     // The port number of the last successful opening (0 before any).
-    std::int16_t openedCommPort() const { return m_opened_comm_port; }
+    std::int16_t opened_comm_port() const { return m_opened_comm_port; }
     std::int16_t rThreshold() const { return m_threshold; }
     // The received bytes not yet read.
     const QByteArray& waiting() const { return m_waiting; }

@@ -123,13 +123,13 @@ void TestCanshu::hand_over()
         } else if (step.startsWith("number ")) {
             box(m_form.get(), "chuankou_num")->setText(step.mid(7));
         } else if (step == "busy") {
-            main_port()->failNextOpen({OpenFailure::Reason::in_use, QStringLiteral("/dev/pts/9"), {}});
+            main_port()->fail_next_open({OpenFailure::Reason::in_use, QStringLiteral("/dev/pts/9"), {}});
         }
     }
     QTRY_COMPARE(bool(canshu()), dialog);
     QCOMPARE(main_port()->portOpen(), main_open);
     QCOMPARE(this->caption(), caption);
-    QCOMPARE(main_port()->openCount(), main_opens);
+    QCOMPARE(main_port()->open_count(), main_opens);
     QCOMPARE(m_sink.messages().size(), messages);
     // One dialog port at most was made, opened once, on the number typed
     // when 设置 was first clicked.
@@ -137,8 +137,8 @@ void TestCanshu::hand_over()
     FakePortObject* d = m_ports.port(1);
     if (dialog) {
         QVERIFY(d && d->portOpen());
-        QCOMPARE(d->openCount(), 1);
-        QCOMPARE(int(d->openedCommPort()), 1);
+        QCOMPARE(d->open_count(), 1);
+        QCOMPARE(int(d->opened_comm_port()), 1);
     }
 }
 
@@ -156,9 +156,9 @@ void TestCanshu::dialog_port_fails_at_load()
     // A main window whose every later port (the dialog's) cannot open.
     m_form.reset();
     m_ports = test::FakePortFactory();
-    m_ports.setSetup([made = 0](FakePortObject& port) mutable {
+    m_ports.set_setup([made = 0](FakePortObject& port) mutable {
         if (made++ > 0)
-            port.failNextOpen({OpenFailure::Reason::in_use, QStringLiteral("/dev/ttyUSB0"), {}});
+            port.fail_next_open({OpenFailure::Reason::in_use, QStringLiteral("/dev/ttyUSB0"), {}});
     });
     m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
     if (main_was_open)
@@ -175,7 +175,7 @@ void TestCanshu::hand_back_fails()
 {
     click(m_form.get(), "open_comm");
     Canshu* dialog = open_dialog();
-    main_port()->failNextOpen({OpenFailure::Reason::no_such_port, {}, {}});
+    main_port()->fail_next_open({OpenFailure::Reason::no_such_port, {}, {}});
     dialog->close();
     QTRY_VERIFY(!canshu());
     QVERIFY(!main_port()->portOpen());
@@ -205,7 +205,7 @@ void TestCanshu::main_window_closed_first()
     QPointer<Canshu> dialog = open_dialog();
     m_form->close();
     QTRY_VERIFY(!dialog);
-    QCOMPARE(main_port()->openCount(), 0);
+    QCOMPARE(main_port()->open_count(), 0);
     QVERIFY(!main_port()->portOpen());
 }
 
@@ -255,7 +255,7 @@ void TestCanshu::buttons()
     } else {
         QCOMPARE(port->written().size(), 1);
         QCOMPARE(spaced_hex(port->written().first()), packet);
-        QCOMPARE(port->clearCount(), 1);
+        QCOMPARE(port->clear_count(), 1);
         QVERIFY(m_sink.messages().isEmpty());
         QVERIFY(main_port()->written().isEmpty());
     }

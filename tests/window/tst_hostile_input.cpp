@@ -271,12 +271,12 @@ void TestHostileInput::port_number()
 
     if (is_number && within(nearest, -32768, 32767)) {
         QVERIFY(main_port()->portOpen());
-        QCOMPARE(double(main_port()->openedCommPort()), nearest);
+        QCOMPARE(double(main_port()->opened_comm_port()), nearest);
         QVERIFY(m_sink.messages().isEmpty());
         QCOMPARE(hex_of(main_port()->written()), QStringList{frame({0x55, 1, 1, 0, 0, 0, 0})});
     } else {
         QVERIFY(!main_port()->portOpen());
-        QCOMPARE(main_port()->openCount(), 0);
+        QCOMPARE(main_port()->open_count(), 0);
         QVERIFY(main_port()->written().isEmpty());
         check_one_message(QStringLiteral("main_form"), error_number(is_number));
         QVERIFY(m_sink.messages().first().text.contains(QStringLiteral("串口号")));

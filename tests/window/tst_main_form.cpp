@@ -150,9 +150,9 @@ void TestMainForm::every_write_empties_input_first()
     port()->receive(hex_bytes("AA BB CC"));
     m_form->poll_tick();
     QCOMPARE(port()->inBufferCount(), 0);
-    QCOMPARE(port()->clearCount(), 1);
+    QCOMPARE(port()->clear_count(), 1);
     m_form->poll_tick();
-    QCOMPARE(port()->clearCount(), 2);
+    QCOMPARE(port()->clear_count(), 2);
 }
 
 void TestMainForm::address_byte_data()
@@ -312,7 +312,7 @@ void TestMainForm::bad_port_number()
     box("chuankou_num")->setText(text);
     m_form->open_comm_Click();
     QVERIFY(!port()->portOpen());
-    QCOMPARE(port()->openCount(), 0);
+    QCOMPARE(port()->open_count(), 0);
     QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
     QCOMPARE(m_sink.messages().size(), 1);
     const QString message = m_sink.messages().first().text;
@@ -344,7 +344,7 @@ void TestMainForm::open_failure()
     QFETCH(QStringList, words);
 
     box("chuankou_num")->setText("5");
-    port()->failNextOpen({static_cast<OpenFailure::Reason>(reason), QStringLiteral("/dev/ttyUSB9"),
+    port()->fail_next_open({static_cast<OpenFailure::Reason>(reason), QStringLiteral("/dev/ttyUSB9"),
                             QStringLiteral("I/O error"), QStringLiteral("/run/lock/LCK..ttyUSB9"),
                             QStringLiteral("pondara"), 4321});
     m_form->open_comm_Click();
