@@ -10,7 +10,10 @@
 //   --open         presses the open button once the event loop runs, as the
 //                  operator would, so the window polls port 1 until it is
 //                  terminated (polling, CPU, memory and unplug figures);
-//                  SIGTERM ends it as it ends the program.
+//                  SIGTERM ends it as it ends the program;
+//   --port N       with --open: types N into the port number box first;
+//   --trend        also opens the trend window with its 10-minute span, as
+//                  Ctrl+T does (trend window figure).
 // main() itself has no such hooks; the twin's only extra work is an event
 // filter or one queued call, which costs nothing measurable.
 
@@ -24,14 +27,19 @@
 #include "serial/port_resolver.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
     const bool first_paint = pondara::bench::has_flag(argc, argv, "--first-paint");
     const bool open = pondara::bench::has_flag(argc, argv, "--open");
+    const char* port = pondara::bench::option_value(argc, argv, "--port");
+    const bool trend = pondara::bench::has_flag(argc, argv, "--trend");
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PondaraV6"));
@@ -45,7 +53,25 @@ int main(int argc, char* argv[])
     pondara::end_on_stop_signals(main_form);
     main_form.show();
     pondara::look::centre_on_screen(&main_form);
+    if (open && port)
+        main_form.findChild<QLineEdit*>(QStringLiteral("chuankou_num"))->setText(QString::fromLocal8Bit(port));
     if (open)
         QTimer::singleShot(0, &main_form, [&main_form] { main_form.open_comm_Click(); });
+    if (trend) {
+        QTimer::singleShot(0, &main_form, [&main_form] {
+            main_form.show_trend();
+            QComboBox* span = nullptr;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window->objectName() == QLatin1String("trend"))
+                    span = window->findChild<QComboBox*>(QStringLiteral("span"));
+            }
+            if (!span || span->findText(QStringLiteral("10 分钟")) < 0) {
+                std::fprintf(stderr, "pondara-bench-app: no trend window\n");
+                QCoreApplication::exit(1);
+                return;
+            }
+            span->setCurrentIndex(span->findText(QStringLiteral("10 分钟")));
+        });
+    }
     return QApplication::exec();
 }

@@ -11,6 +11,9 @@
 //   6. after unplugging     CPU in the 5 s after the line is closed
 //   7. wake-ups per request the UI thread's returns from poll()/ppoll() over
 //                           a window, counted by strace, per request sent
+//   8. trend window         CPU while polling with the trend window open
+//                           (10-minute span) against the same program
+//                           without it, side by side in a window of their own
 //
 // Two baselines stand beside the program. The same-window baseline
 // (pondara-bench-same-window, same_window.h) is the main window built
@@ -398,6 +401,35 @@ struct Poller {
     }
 };
 
+// 8: two copies of the program poll lines of their own (ports 4 and 5) for
+// `seconds`, the second with the trend window open; returns the CPU seconds
+// of each, without and with the window.
+std::pair<double, double> trend_window_cpu(int seconds)
+{
+    QString error;
+    bench::BenchLine plain_line(4, true);
+    bench::BenchLine trend_line(5, true);
+    if (!plain_line.start(&error) || !trend_line.start(&error))
+        fail(error);
+    const QString app = QStringLiteral("pondara-bench-app");
+    Child plain = spawn(app, {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("4")}, false);
+    Child trend = spawn(
+        app, {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("5"), QStringLiteral("--trend")},
+        false);
+    if (!run_until([&] { return plain_line.requests() > 0 && trend_line.requests() > 0; }, 15000))
+        fail(QStringLiteral("a program with or without the trend window sent no request"));
+    run_for(2000);  // past the start-up and the loading of the window's module
+    const double plain_0 = cpu_seconds(plain.pid);
+    const double trend_0 = cpu_seconds(trend.pid);
+    run_for(seconds * 1000);
+    const std::pair<double, double> used {cpu_seconds(plain.pid) - plain_0, cpu_seconds(trend.pid) - trend_0};
+    if (!running(plain) || !running(trend))
+        fail(QStringLiteral("a program ended during the trend window run"));
+    terminate(plain);
+    terminate(trend);
+    return used;
+}
+
 QString read_text(const char* path)
 {
     QFile file(QString::fromLatin1(path));
@@ -690,6 +722,9 @@ int main(int argc, char* argv[])
         }
     }
 
+    say(QStringLiteral("[+] trend window: %1 s, the program with and without it side by side").arg(options.window_s));
+    const auto [without_trend_cpu, trend_cpu] = trend_window_cpu(options.window_s);
+
     // The table.
     const auto latency_figure = [&](const char* side, const char* figure) {
         const QString prefix = QLatin1String(side) + QLatin1Char('_');
@@ -743,6 +778,10 @@ int main(int argc, char* argv[])
     rows.push_back({QStringLiteral("7 Wake-ups per request"), wakeups[0], wakeups[1], wakeups[2], minimal_name,
                     QStringLiteral("<= 4 and <= same window"),
                     wakeups[0].value <= 4.0 && wakeups[0].value <= wakeups[1].value, 2, false});
+    rows.push_back({QStringLiteral("8 CPU, trend window open (s / %1 s)").arg(options.window_s),
+                    Spread {trend_cpu, not_measured, not_measured}, Spread {},
+                    Spread {without_trend_cpu, not_measured, not_measured}, QStringLiteral("program, window shut"),
+                    QStringLiteral("<= 2x program, shut"), trend_cpu <= 2.0 * without_trend_cpu, 3, false});
     print_table(rows);
     std::fflush(stdout);
 

@@ -28,18 +28,6 @@ int twips_to_pixels(int twips, qreal logical_dpi)
     return static_cast<int>(std::lround(twips * logical_dpi / 1440.0));
 }
 
-// 宋体 at `points`: SimSun where it is installed, else Noto Serif CJK SC, else
-// a Chinese sans, so that Chinese text never takes Japanese glyph forms.
-QFont song_font(qreal points)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                      QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
-    font.setPointSizeF(points);
-    font.setWeight(QFont::Normal);
-    return font;
-}
-
 // Names a new control, gives it its font and places it.
 template <typename Control>
 Control* made(Control* control, const char* name, const QRect& twips, qreal points)
@@ -51,6 +39,16 @@ Control* made(Control* control, const char* name, const QRect& twips, qreal poin
 }
 
 }  // namespace
+
+QFont song_font(qreal points)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("WenQuanYi Zen Hei")});
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    return font;
+}
 
 QSize twips_size(const QWidget* window, int width, int height)
 {

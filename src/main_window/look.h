@@ -4,6 +4,7 @@
 #include <QSize>
 
 class QColor;
+class QFont;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -14,6 +15,10 @@ namespace pondara::look {
 
 // Window geometry is laid out in twips, 1440 to the inch, and turned into
 // pixels with the logical DPI of the window's screen.
+
+// 宋体 at `points`: SimSun where it is installed, else Noto Serif CJK SC, else
+// a Chinese sans, so that Chinese text never takes Japanese glyph forms.
+QFont song_font(qreal points);
 
 // A window's client area of `width` x `height` twips.
 QSize twips_size(const QWidget* window, int width, int height);

@@ -9,6 +9,7 @@
 #include "main_window/messages.h"
 #include "main_window/port_opening.h"
 #include "serial/logging.h"
+#include "trend/trend_hooks.h"
 
 #include <QCloseEvent>
 #include <QHelpEvent>
@@ -103,6 +104,8 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
     m_timer1->setInterval(poll_interval_ms);
     connect(m_timer1, &QTimer::timeout, this, &MainForm::poll_tick);
     m_timer1->start();
+
+    m_trend = new TrendHooks(*this, m_messages, m_ad_now, m_weight_now);
 }
 
 MainForm::~MainForm()
@@ -111,6 +114,7 @@ MainForm::~MainForm()
     delete m_biaoding.data();
     delete m_canshu.data();
     delete m_help.data();
+    delete m_trend_window.data();
 }
 
 void MainForm::build_controls()
@@ -259,6 +263,7 @@ void MainForm::refresh_link()
     }
     colour_readout(m_ad_now, Qt::blue, m_ad_age);
     colour_readout(m_weight_now, Qt::red, m_weight_age);
+    emit link_refreshed(state);
 }
 
 QString MainForm::link_tooltip() const
@@ -306,6 +311,13 @@ void MainForm::help_command_Click()
     show_single(m_help, [] { return new HelpWindow; });
 }
 
+void MainForm::show_trend()
+{
+    QWidget* made = m_trend_window ? nullptr : m_trend->make_window();
+    if (m_trend_window || made)
+        show_single(m_trend_window, [made] { return made; });
+}
+
 void MainForm::MSComm1_OnComm()
 {
     if (!m_module1.take_reply(m_rx_buf))
@@ -320,10 +332,12 @@ void MainForm::show_reply()
     case static_cast<int>(Leixing::read_ad):
         m_ad_age = 0;
         show_value(m_ad_now, reply_value(m_rx_buf));
+        emit value_received(Leixing::read_ad, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::read_weight):
         m_weight_age = 0;
         show_value(m_weight_now, reply_value(m_rx_buf));
+        emit value_received(Leixing::read_weight, reply_value(m_rx_buf));
         break;
     case static_cast<int>(Leixing::zero):
         tell(messages::zero_done);
@@ -377,6 +391,8 @@ void MainForm::close_dialogs()
         m_canshu->close_without_hand_back();
     if (m_help)
         m_help->close();
+    if (m_trend_window)
+        m_trend_window->close();
 }
 
 }  // namespace pondara

@@ -24,6 +24,7 @@ class Biaoding;
 class Canshu;
 class HelpWindow;
 class MessageSink;
+class TrendHooks;
 
 namespace test {
 class WindowPeer;
@@ -60,9 +61,19 @@ public:
     // The machine's ports, for the messages of a failed opening.
     QStringList port_list() const;
 
+signals:
+    // A reply of type 1 (AD value) or 2 (weight) was shown in its readout,
+    // changed or not.
+    void value_received(pondara::Leixing type, std::uint32_t value);
+    // The link indicator was brought up to date (each tick, reply, opening,
+    // closing and loss); `state` is closed while the port is.
+    void link_refreshed(pondara::LinkHealth::State state);
+
 public slots:
     // One tick of Timer1: the queued command, else the next measurement query.
     void poll_tick();
+    // Shows the trend window (single instance), loading its code on first use.
+    void show_trend();
 
 private slots:
     void clr_command_Click();
@@ -128,6 +139,8 @@ private:
     QPointer<Biaoding> m_biaoding;
     QPointer<Canshu> m_canshu;
     QPointer<HelpWindow> m_help;
+    QPointer<QWidget> m_trend_window;
+    TrendHooks* m_trend = nullptr;
 };
 
 }  // namespace pondara

@@ -67,14 +67,33 @@ int main(int argc, char* argv[])
 
     bool ok = save(&main_form, dir + QStringLiteral("/main_form.png"));
 
-    // Each dialog, opened by its button on the main window, found by its
-    // object name among the top-level windows.
-    const auto shoot = [&](const char* button, const QString& name) -> QWidget* {
-        QTest::mouseClick(main_form.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
+    // A top-level window by its object name.
+    const auto window_named = [](const QString& name) -> QWidget* {
         const QWidgetList windows = QApplication::topLevelWidgets();
         const auto found
             = std::find_if(windows.begin(), windows.end(), [&](const QWidget* w) { return w->objectName() == name; });
-        QWidget* window = found == windows.end() ? nullptr : *found;
+        return found == windows.end() ? nullptr : *found;
+    };
+
+    // The trend window, opened as the operator does (Ctrl+T), after 20 s of
+    // the simulator's drifting load: one full swing.
+    main_form.activateWindow();
+    if (!QTest::qWaitForWindowActive(&main_form))
+        std::fprintf(stderr, "warning: the main window is not active\n");
+    QTest::keyClick(&main_form, Qt::Key_T, Qt::ControlModifier);
+    if (QWidget* trend = window_named(QStringLiteral("trend")); trend && QTest::qWaitForWindowExposed(trend)) {
+        QTest::qWait(20000);
+        ok = save(trend, dir + QStringLiteral("/trend.png")) && ok;
+        trend->close();
+    } else {
+        std::fprintf(stderr, "no trend window\n");
+        ok = false;
+    }
+
+    // Each dialog, opened by its button on the main window.
+    const auto shoot = [&](const char* button, const QString& name) -> QWidget* {
+        QTest::mouseClick(main_form.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
+        QWidget* window = window_named(name);
         if (!window || !QTest::qWaitForWindowExposed(window)) {
             std::fprintf(stderr, "no window for %s\n", button);
             ok = false;

@@ -1,0 +1,461 @@
+#include "trend/trend_window.h"
+
+#include "main_window/look.h"
+#include "trend/trend_stats.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTimer>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace pondara {
+
+namespace {
+
+constexpr qreal text_points = 10.5;
+constexpr std::size_t last_count = 10;
+// Many gaps in view (a link that keeps dropping) would make many series:
+// beyond this the oldest runs are drawn joined.
+constexpr std::size_t max_runs = 40;
+const QString none = QStringLiteral("—");
+
+const QString stability_rule
+    = QStringLiteral("最近 1 秒内的重量值相差不超过 1（最大值 − 最小值 ≤ 1）为“稳定”，否则为“波动”；"
+                     "这 1 秒内不足两个值时显示“—”。置零和标定宜在“稳定”时进行。");
+
+QString whole(double value) { return QString::number(value, 'f', 0); }
+QString two_decimals(double value) { return QString::number(value, 'f', 2); }
+
+QLabel* value_label(QWidget* parent, const QString& name, const QString& accessible)
+{
+    auto* label = new QLabel(none, parent);
+    label->setObjectName(name);
+    label->setAccessibleName(accessible);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setFont(look::song_font(text_points));
+    // Wide enough for 16777215.00, and of a fixed size: a new number then
+    // repaints the label alone, without laying out the window again, and an
+    // opaque background spares repainting the box behind it.
+    label->setFixedSize(label->fontMetrics().horizontalAdvance(QStringLiteral("16777215.00")) + 4,
+                        label->sizeHint().height());
+    label->setAutoFillBackground(true);
+    return label;
+}
+
+void set_text(QLabel* label, const QString& text)
+{
+    if (label && label->text() != text)
+        label->setText(text);
+}
+
+// Samples in (from_ms, to_ms], plus the one before, so the line reaches the
+// left edge.
+std::pair<TrendSamples::const_iterator, TrendSamples::const_iterator> visible(const TrendSamples& samples,
+                                                                              std::int64_t from_ms, std::int64_t to_ms)
+{
+    const auto after = [&samples](std::int64_t t) {
+        return std::partition_point(samples.begin(), samples.end(),
+                                    [t](const TrendHistory::Sample& s) { return s.time_ms <= t; });
+    };
+    auto first = after(from_ms);
+    if (first != samples.begin())
+        --first;
+    return {first, after(to_ms)};
+}
+
+}  // namespace
+
+TrendWindow::TrendWindow(TrendSource& source) : QWidget(nullptr, Qt::Window), m_source(source)
+{
+    setObjectName(QStringLiteral("trend"));
+    setWindowTitle(QStringLiteral("趋势图 - PondaraV6"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(look::twips_size(this, 12600, 9000));
+    setFont(look::song_font(text_points));
+
+    auto* span_label = new QLabel(QStringLiteral("时间窗口"), this);
+    span_label->setObjectName(QStringLiteral("span_label"));
+    m_span = new QComboBox(this);
+    m_span->setObjectName(QStringLiteral("span"));
+    for (const Span& s : spans)
+        m_span->addItem(s.seconds < 3600 ? QStringLiteral("%1 分钟").arg(s.seconds / 60) : QStringLiteral("1 小时"));
+    span_label->setBuddy(m_span);
+    m_pause = new QPushButton(QStringLiteral("暂停"), this);
+    m_pause->setObjectName(QStringLiteral("pause"));
+    m_pause->setCheckable(true);
+    m_pause->setAutoDefault(false);
+    m_pause->setToolTip(QStringLiteral("冻结曲线和统计；数据照常记录，继续后补上"));
+    m_clear = new QPushButton(QStringLiteral("清除"), this);
+    m_clear->setObjectName(QStringLiteral("clear"));
+    m_clear->setAutoDefault(false);
+    m_clear->setToolTip(QStringLiteral("清除已记录的全部数据"));
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(span_label);
+    bar->addWidget(m_span);
+    bar->addSpacing(look::twips_size(this, 360, 0).width());
+    bar->addWidget(m_pause);
+    bar->addWidget(m_clear);
+    bar->addStretch(1);
+
+    m_ad.channel = TrendHistory::Channel::ad;
+    m_ad.colour = QColor(Qt::blue);
+    m_weight.channel = TrendHistory::Channel::weight;
+    m_weight.colour = QColor(Qt::red);
+
+    // Plots on the left, their statistics beside them, both columns aligned.
+    auto* grid = new QGridLayout;
+    grid->addWidget(build_plot(m_ad, QStringLiteral("AD值"), "ad"), 0, 0);
+    grid->addWidget(build_stats(m_ad, QStringLiteral("AD值"), "ad"), 0, 1);
+    grid->addWidget(build_plot(m_weight, QStringLiteral("重量"), "weight"), 1, 0);
+    grid->addWidget(build_stats(m_weight, QStringLiteral("重量"), "weight"), 1, 1);
+    grid->setColumnStretch(0, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addLayout(grid, 1);
+
+    QWidget::setTabOrder(m_span, m_pause);
+    QWidget::setTabOrder(m_pause, m_clear);
+
+    m_redraw = new QTimer(this);
+    m_redraw->setObjectName(QStringLiteral("redraw"));
+    connect(m_redraw, &QTimer::timeout, this, &TrendWindow::redraw);
+    connect(m_span, &QComboBox::currentIndexChanged, this, &TrendWindow::span_changed);
+    connect(m_pause, &QPushButton::toggled, this, &TrendWindow::pause_toggled);
+    connect(m_clear, &QPushButton::clicked, this, &TrendWindow::clear_clicked);
+    redraw();
+}
+
+QChartView* TrendWindow::build_plot(Plot& plot, const QString& title, const char* name)
+{
+    plot.chart = new QChart;
+    plot.chart->setTitle(title);
+    plot.chart->setTitleFont(look::song_font(text_points));
+    plot.chart->legend()->hide();
+    plot.chart->setAnimationOptions(QChart::NoAnimation);
+    plot.chart->setMargins(QMargins(4, 2, 4, 2));
+    plot.chart->setBackgroundRoundness(0);
+
+    plot.x = new QValueAxis;
+    plot.x->setTitleText(QStringLiteral("秒前"));
+    plot.x->setTitleFont(look::song_font(9));
+    plot.x->setLabelsFont(look::song_font(9));
+    plot.x->setLabelFormat(QStringLiteral("%.0f"));
+    plot.x->setReverse(true);
+    plot.x->setTickCount(7);
+    plot.y = new QValueAxis;
+    plot.y->setLabelsFont(look::song_font(9));
+    plot.y->setLabelFormat(QStringLiteral("%.0f"));
+    plot.chart->addAxis(plot.x, Qt::AlignBottom);
+    plot.chart->addAxis(plot.y, Qt::AlignLeft);
+
+    plot.view = new QChartView(plot.chart, this);
+    plot.view->setObjectName(QLatin1String(name) + QStringLiteral("_chart"));
+    plot.view->setAccessibleName(title + QStringLiteral("趋势"));
+    plot.view->setRenderHint(QPainter::Antialiasing);
+    plot.view->setFocusPolicy(Qt::NoFocus);
+    plot.view->setMinimumSize(look::twips_size(this, 5400, 2400));
+    return plot.view;
+}
+
+QWidget* TrendWindow::build_stats(Plot& plot, const QString& title, const char* name)
+{
+    auto* box = new QWidget(this);
+    box->setObjectName(QLatin1String(name) + QStringLiteral("_stats"));
+    auto* grid = new QGridLayout(box);
+    grid->setHorizontalSpacing(look::twips_size(this, 180, 0).width());
+    const auto heading = [box](const QString& text, Qt::Alignment alignment) {
+        auto* label = new QLabel(text, box);
+        label->setAlignment(alignment | Qt::AlignVCenter);
+        QFont font = label->font();
+        font.setWeight(QFont::Bold);
+        label->setFont(font);
+        return label;
+    };
+    grid->addWidget(heading(title + QStringLiteral("统计"), Qt::AlignLeft), 0, 0);
+    grid->addWidget(heading(QStringLiteral("窗口内"), Qt::AlignRight), 0, 1);
+    grid->addWidget(heading(QStringLiteral("最近10个"), Qt::AlignRight), 0, 2);
+
+    const bool ad = plot.channel == TrendHistory::Channel::ad;
+    struct Row {
+        const char* key;
+        QString caption;
+        QLabel* Column::*member;
+        QString tip;
+    };
+    std::vector<Row> rows {
+        {"count", QStringLiteral("数量"), &Column::count, {}},
+        {"mean", QStringLiteral("平均值"), &Column::mean, {}},
+        {"deviation", QStringLiteral("标准差"), &Column::deviation,
+         QStringLiteral("样本标准差（除以 n − 1），至少两个值")},
+        {"minimum", QStringLiteral("最小值"), &Column::minimum, {}},
+        {"maximum", QStringLiteral("最大值"), &Column::maximum, {}},
+        {"peak_to_peak", QStringLiteral("峰峰值"), &Column::peak_to_peak, QStringLiteral("最大值 − 最小值")},
+    };
+    if (ad) {
+        rows.push_back({"noise_free_counts", QStringLiteral("无噪声计数"), &Column::noise_free_counts,
+                        QStringLiteral("满量程 16777215 ÷ 峰峰值（峰峰值为 0 时按 1 计）")});
+        rows.push_back({"noise_free_bits", QStringLiteral("无噪声位数"), &Column::noise_free_bits,
+                        QStringLiteral("log2(无噪声计数)")});
+    }
+    int r = 1;
+    for (const Row& row : rows) {
+        auto* caption = new QLabel(row.caption, box);
+        caption->setToolTip(row.tip);
+        grid->addWidget(caption, r, 0);
+        for (int c = 0; c < 2; ++c) {
+            Column& column = c == 0 ? plot.window : plot.last10;
+            const QString where = c == 0 ? QStringLiteral("window") : QStringLiteral("last10");
+            QLabel* value = value_label(
+                box, QStringLiteral("%1_%2_%3").arg(QLatin1String(name), where, QLatin1String(row.key)),
+                QStringLiteral("%1 %2 %3")
+                    .arg(title, c == 0 ? QStringLiteral("窗口内") : QStringLiteral("最近10个"), row.caption));
+            value->setToolTip(row.tip);
+            column.*row.member = value;
+            grid->addWidget(value, r, c + 1);
+        }
+        ++r;
+    }
+    if (!ad) {
+        auto* caption = new QLabel(QStringLiteral("稳定性"), box);
+        caption->setToolTip(stability_rule);
+        m_stability = new QLabel(none, box);
+        m_stability->setObjectName(QStringLiteral("weight_stability"));
+        m_stability->setAccessibleName(QStringLiteral("重量稳定性"));
+        m_stability->setToolTip(stability_rule);
+        m_stability->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        QFont bold = look::song_font(12);
+        bold.setWeight(QFont::Bold);
+        m_stability->setFont(bold);
+        grid->addWidget(caption, r, 0);
+        grid->addWidget(m_stability, r, 1, 1, 2);
+        ++r;
+    }
+    grid->setRowStretch(r, 1);
+    return box;
+}
+
+const TrendWindow::Span& TrendWindow::span() const
+{
+    return spans[static_cast<std::size_t>(std::clamp<int>(m_span->currentIndex(), 0, spans.size() - 1))];
+}
+
+void TrendWindow::redraw()
+{
+    const std::int64_t now = m_pause->isChecked() ? m_frozen_ms : m_source.now_ms();
+    const std::int64_t span_ms = span().seconds * std::int64_t {1000};
+    for (Plot* plot : {&m_ad, &m_weight}) {
+        draw_plot(*plot, now, span_ms);
+        const TrendSamples& samples = m_source.history().samples(plot->channel);
+        show_column(plot->window, summarize(values_between(samples, now - span_ms, now)));
+        show_column(plot->last10, summarize(last_values(samples, now, last_count)));
+    }
+    show_stability(now);
+}
+
+void TrendWindow::draw_plot(Plot& plot, std::int64_t now_ms, std::int64_t span_ms)
+{
+    const TrendSamples& samples = m_source.history().samples(plot.channel);
+    const auto [first, last] = visible(samples, now_ms - span_ms, now_ms);
+
+    // Where there are more values than the plot has room for, each run keeps
+    // the lowest and the highest of every two pixels, in time order: the
+    // curve looks the same and costs a fraction to draw.
+    const double plot_px = plot.chart->plotArea().width();
+    const double bucket_s = plot_px >= 10 ? 2.0 * static_cast<double>(span_ms) / 1000.0 / plot_px : 0.0;
+    const bool thin = bucket_s > 0 && static_cast<double>(last - first) > plot_px;
+
+    std::vector<QList<QPointF>> runs;
+    double lowest = 0.0;
+    double highest = 0.0;
+    std::optional<QPointF> low;
+    std::optional<QPointF> high;
+    long bucket = -1;
+    const auto flush = [&] {
+        if (!low)
+            return;
+        runs.back().append(low->x() > high->x() ? *low : *high);  // the older first
+        if (*low != *high)
+            runs.back().append(low->x() > high->x() ? *high : *low);
+        low.reset();
+        high.reset();
+    };
+    for (auto it = first; it != last; ++it) {
+        const double value = it->value;
+        const QPointF point(static_cast<double>(now_ms - it->time_ms) / 1000.0, value);
+        lowest = it == first ? value : std::min(lowest, value);
+        highest = it == first ? value : std::max(highest, value);
+        if (runs.empty() || it->starts_run) {
+            if (thin)
+                flush();
+            runs.emplace_back();
+            bucket = -1;
+        }
+        if (!thin) {
+            runs.back().append(point);
+            continue;
+        }
+        const auto b = static_cast<long>(std::floor(point.x() / bucket_s));
+        if (b != bucket) {
+            flush();
+            bucket = b;
+        }
+        if (!low || value < low->y())
+            low = point;
+        if (!high || value > high->y())
+            high = point;
+    }
+    if (thin)
+        flush();
+    while (runs.size() > max_runs) {
+        runs[1] = runs[0] + runs[1];
+        runs.erase(runs.begin());
+    }
+
+    while (plot.runs.size() < runs.size()) {
+        auto* series = new QLineSeries;
+        series->setObjectName(QStringLiteral("run"));
+        // A cosmetic one-pixel pen is drawn without outlining the path: a
+        // quarter of the cost of a wider one.
+        QPen pen(plot.colour);
+        pen.setWidth(1);
+        pen.setCosmetic(true);
+        series->setPen(pen);
+        plot.chart->addSeries(series);
+        series->attachAxis(plot.x);
+        series->attachAxis(plot.y);
+        plot.runs.push_back(series);
+    }
+    for (std::size_t i = 0; i < plot.runs.size(); ++i) {
+        if (i < runs.size())
+            plot.runs[i]->replace(runs[i]);
+        else if (plot.runs[i]->count() > 0)
+            plot.runs[i]->clear();
+    }
+
+    if (plot.x->max() != span_ms / 1000.0)
+        plot.x->setRange(0.0, static_cast<double>(span_ms) / 1000.0);
+    if (first == last)
+        return;
+    // The value axis follows the data, but only when it leaves the axis or
+    // fills less than a quarter of it, so the labels do not change at every
+    // redraw.
+    const double pad = std::max(2.0, (highest - lowest) * 0.1);
+    const double want = highest - lowest + 2 * pad;
+    const bool fits = plot.y->min() <= lowest && highest <= plot.y->max();
+    if (!fits || plot.y->max() - plot.y->min() > 4 * want) {
+        plot.y->setRange(lowest - pad, highest + pad);
+        plot.y->applyNiceNumbers();
+    }
+}
+
+void TrendWindow::show_column(const Column& column, const TrendSummary& summary)
+{
+    const bool any = summary.count > 0;
+    set_text(column.count, QString::number(summary.count));
+    set_text(column.mean, any ? two_decimals(summary.mean) : none);
+    set_text(column.deviation, summary.deviation ? two_decimals(*summary.deviation) : none);
+    set_text(column.minimum, any ? QString::number(summary.minimum) : none);
+    set_text(column.maximum, any ? QString::number(summary.maximum) : none);
+    set_text(column.peak_to_peak, any ? QString::number(summary.peak_to_peak()) : none);
+    set_text(column.noise_free_counts, any ? whole(noise_free_counts(summary.peak_to_peak())) : none);
+    set_text(column.noise_free_bits, any ? two_decimals(noise_free_bits(summary.peak_to_peak())) : none);
+}
+
+void TrendWindow::show_stability(std::int64_t now_ms)
+{
+    const TrendSamples& samples = m_source.history().samples(TrendHistory::Channel::weight);
+    const Stability stability = stability_of(values_between(samples, now_ms - stability_span_ms, now_ms));
+    QString text = none;
+    QColor colour = palette().color(QPalette::WindowText);
+    if (stability == Stability::stable) {
+        text = QStringLiteral("稳定");
+        colour = QColor(0, 128, 0);
+    } else if (stability == Stability::moving) {
+        text = QStringLiteral("波动");
+        colour = QColor(200, 100, 0);
+    }
+    if (m_stability->text() != text) {
+        QPalette p = m_stability->palette();
+        p.setColor(QPalette::WindowText, colour);
+        m_stability->setPalette(p);
+        m_stability->setText(text);
+    }
+}
+
+void TrendWindow::span_changed()
+{
+    redraw();
+    update_timer();
+}
+
+void TrendWindow::pause_toggled(bool paused)
+{
+    m_pause->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
+    if (paused)
+        m_frozen_ms = m_source.now_ms();
+    else
+        redraw();
+    update_timer();
+}
+
+void TrendWindow::clear_clicked()
+{
+    m_source.clear_history();
+    redraw();
+}
+
+void TrendWindow::update_timer()
+{
+    const bool live = isVisible() && !isMinimized() && !m_pause->isChecked();
+    if (!live) {
+        m_redraw->stop();
+        return;
+    }
+    if (!m_redraw->isActive() || m_redraw->interval() != span().redraw_ms)
+        m_redraw->start(span().redraw_ms);
+}
+
+void TrendWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    redraw();
+    update_timer();
+}
+
+void TrendWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    update_timer();
+}
+
+void TrendWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        if (!isMinimized() && !m_pause->isChecked())
+            redraw();
+        update_timer();
+    }
+}
+
+}  // namespace pondara
+
+// The module's entry point, looked up by name when the window is first
+// opened.
+extern "C" Q_DECL_EXPORT QWidget* pondara_make_trend_window(pondara::TrendSource& source)
+{
+    return new pondara::TrendWindow(source);
+}
