@@ -329,7 +329,7 @@ void TestTrendWindow::sends_nothing()
     QTest::keyClick(trend()->findChild<QPushButton*>(QStringLiteral("pause")), Qt::Key_Space);
     QTest::qWait(600);  // redraws
     QVERIFY(port()->written().isEmpty());
-    QCOMPARE(port()->clearCount(), 0);
+    QCOMPARE(port()->clear_count(), 0);
 }
 
 QTEST_MAIN(TestTrendWindow)
