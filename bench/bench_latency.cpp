@@ -45,15 +45,15 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -93,7 +93,7 @@ void sleep_until(std::int64_t when_ns)
     std::uint32_t weight = 0;
     std::vector<std::uint8_t> pending;
     for (;;) {
-        pollfd fd{master, POLLIN, 0};
+        pollfd fd {master, POLLIN, 0};
         if (::poll(&fd, 1, -1) < 0 && errno != EINTR)
             ::_exit(2);
         std::uint8_t buffer[256];
@@ -105,7 +105,7 @@ void sleep_until(std::int64_t when_ns)
         }
         pending.insert(pending.end(), buffer, buffer + count);
         while (pending.size() >= 8) {
-            Packet request{};
+            Packet request {};
             std::copy_n(pending.begin(), 8, request.begin());
             if (!request_ok(request)) {
                 pending.erase(pending.begin());
@@ -150,8 +150,8 @@ public:
     enum Side : int { program = 0, baseline = 1, same_window = 2 };
     static constexpr int sides = 3;
 
-    Exchanges(MainForm& form, const PortObject& port, bench::SameWindow& same, QString device, int per_side,
-              int block, int gap_ms, std::size_t capacity, const SockActStamp* sockact)
+    Exchanges(MainForm& form, const PortObject& port, bench::SameWindow& same, QString device, int per_side, int block,
+              int gap_ms, std::size_t capacity, const SockActStamp* sockact)
         : m_form(form),
           m_port(port),
           m_same(same),
@@ -193,7 +193,7 @@ public:
             char reply[8];
             m_bare.read(reply, sizeof reply);
             const std::int64_t time = now_ns();
-            RxBuf rx{};
+            RxBuf rx {};
             for (std::size_t i = 0; i < 8; ++i)
                 rx[i] = static_cast<std::uint8_t>(reply[i]);
             if (reply_ok(rx))
@@ -326,7 +326,7 @@ private:
     const int m_gap_ms;
     std::vector<std::int64_t> m_seen;  // by AD value: when the host had it
     std::vector<std::int64_t> m_notified;  // by AD value: the notifier activation before it
-    std::vector<int> m_side;               // by AD value: which host asked
+    std::vector<int> m_side;  // by AD value: which host asked
     const SockActStamp* m_sockact;
     int m_done[sides] = {0, 0, 0};
     int m_in_block = 0;
@@ -389,8 +389,8 @@ int main(int argc, char* argv[])
 
     // Room for every AD value any host can get, with the retries.
     const std::size_t capacity = static_cast<std::size_t>(per_side) * Exchanges::sides + 64;
-    void* shared = ::mmap(nullptr, capacity * sizeof(std::int64_t), PROT_READ | PROT_WRITE,
-                          MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    void* shared
+        = ::mmap(nullptr, capacity * sizeof(std::int64_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
         std::perror("mmap");
         return 1;

@@ -103,10 +103,7 @@ void forget_child(pid_t pid)
     std::exit(1);
 }
 
-void say(const QString& text)
-{
-    std::fprintf(stderr, "%s\n", qPrintable(text));
-}
+void say(const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
 
 // A child process of this run.
 struct Child {
@@ -123,7 +120,7 @@ Child spawn(const QString& program, const QStringList& args, bool capture)
     const QByteArray path
         = QFile::encodeName(program.startsWith(QLatin1Char('/')) ? program : g_bin_dir + QLatin1Char('/') + program);
     const QByteArray log = QFile::encodeName(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
-    std::vector<QByteArray> storage{path};
+    std::vector<QByteArray> storage {path};
     for (const QString& arg : args)
         storage.push_back(arg.toLocal8Bit());
     std::vector<char*> argv;
@@ -436,10 +433,7 @@ QString read_text(const char* path)
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
-QString load_average()
-{
-    return read_text("/proc/loadavg").section(QLatin1Char(' '), 0, 2);
-}
+QString load_average() { return read_text("/proc/loadavg").section(QLatin1Char(' '), 0, 2); }
 
 QString machine_line()
 {
@@ -453,11 +447,13 @@ QString machine_line()
     double mem_gib = 0;
     for (const QString& line : read_text("/proc/meminfo").split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("MemTotal:")))
-            mem_gib = line.section(QLatin1Char(':'), 1).trimmed().section(QLatin1Char(' '), 0, 0).toDouble() / 1048576.0;
+            mem_gib
+                = line.section(QLatin1Char(':'), 1).trimmed().section(QLatin1Char(' '), 0, 0).toDouble() / 1048576.0;
     }
-    utsname name{};
+    utsname name {};
     ::uname(&name);
-    return QStringLiteral("%1, %2 cores, %3 GiB RAM, Linux %4, Debian %5, Qt %6, g++ %7 -O2 (Release), offscreen platform")
+    return QStringLiteral(
+               "%1, %2 cores, %3 GiB RAM, Linux %4, Debian %5, Qt %6, g++ %7 -O2 (Release), offscreen platform")
         .arg(model)
         .arg(::sysconf(_SC_NPROCESSORS_ONLN))
         .arg(mem_gib, 0, 'f', 0)
@@ -718,7 +714,8 @@ int main(int argc, char* argv[])
             if (!values.contains(QStringLiteral("first_paint_ns")))
                 fail(QStringLiteral("%1 reported no first paint").arg(startup_programs[which]));
             if (run > 0)
-                startup[which].push_back((values.value(QStringLiteral("first_paint_ns")) - static_cast<double>(exec_time)) / 1e6);
+                startup[which].push_back(
+                    (values.value(QStringLiteral("first_paint_ns")) - static_cast<double>(exec_time)) / 1e6);
         }
     }
 

@@ -32,31 +32,31 @@ int fail(const QString& text)
 
 void add_options(QCommandLineParser& parser)
 {
-    parser.setApplicationDescription(QStringLiteral(
-        "A simulated weighing module on a pseudo-terminal, published as virtual port N\n"
-        "($XDG_RUNTIME_DIR/pondara/comN). It answers requests for its address at 9600 baud\n"
-        "and can spoil replies on purpose to exercise the host program.\n"
-        "\n"
-        "While it runs, type commands on standard input, one a line:\n"
-        "  load X           put X weight units on the cell\n"
-        "  drift on|off     let the load swing slowly around X\n"
-        "  noise on|off     AD noise\n"
-        "  address A        answer address A (0..255)\n"
-        "  delay MS         wait MS ms before each reply\n"
-        "  pacing on|off    9600-baud byte timing, or everything at once\n"
-        "  fault NAME       spoil every reply; 'fault NAME once' spoils the next only;\n"
-        "                   'fault none' clears; 'fault' shows\n"
-        "  fault-rate P     spoil each reply with probability P (0..1), a random fault\n"
-        "  seed S           reseed the noise and the random faults\n"
-        "  unplug, replug   pull the cable (the host sees a hang-up), plug a new one in\n"
-        "  unplug-after S   unplug S seconds from now (0 cancels)\n"
-        "  state, stats     the settings; requests, replies and faults counted\n"
-        "  help             the list of commands\n"
-        "Faults: split (5 bytes, 20 ms, 3 bytes), twelve (4 bytes too many), stray (a byte\n"
-        "ahead), truncated (5 bytes only), late (3 bytes now, 5 ahead of the next reply),\n"
-        "header (wrong header), checksum (off by one), noreply, noise (random bytes 50 ms\n"
-        "after the reply), unplug (pull the cable instead of replying).\n"
-        "End of input does not stop the simulator; SIGINT or SIGTERM does."));
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated weighing module on a pseudo-terminal, published as virtual port N\n"
+                       "($XDG_RUNTIME_DIR/pondara/comN). It answers requests for its address at 9600 baud\n"
+                       "and can spoil replies on purpose to exercise the host program.\n"
+                       "\n"
+                       "While it runs, type commands on standard input, one a line:\n"
+                       "  load X           put X weight units on the cell\n"
+                       "  drift on|off     let the load swing slowly around X\n"
+                       "  noise on|off     AD noise\n"
+                       "  address A        answer address A (0..255)\n"
+                       "  delay MS         wait MS ms before each reply\n"
+                       "  pacing on|off    9600-baud byte timing, or everything at once\n"
+                       "  fault NAME       spoil every reply; 'fault NAME once' spoils the next only;\n"
+                       "                   'fault none' clears; 'fault' shows\n"
+                       "  fault-rate P     spoil each reply with probability P (0..1), a random fault\n"
+                       "  seed S           reseed the noise and the random faults\n"
+                       "  unplug, replug   pull the cable (the host sees a hang-up), plug a new one in\n"
+                       "  unplug-after S   unplug S seconds from now (0 cancels)\n"
+                       "  state, stats     the settings; requests, replies and faults counted\n"
+                       "  help             the list of commands\n"
+                       "Faults: split (5 bytes, 20 ms, 3 bytes), twelve (4 bytes too many), stray (a byte\n"
+                       "ahead), truncated (5 bytes only), late (3 bytes now, 5 ahead of the next reply),\n"
+                       "header (wrong header), checksum (off by one), noreply, noise (random bytes 50 ms\n"
+                       "after the reply), unplug (pull the cable instead of replying).\n"
+                       "End of input does not stop the simulator; SIGINT or SIGTERM does."));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("port"), QStringLiteral("Virtual port number N (default 1)."), QStringLiteral("N")},

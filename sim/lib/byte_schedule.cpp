@@ -24,7 +24,7 @@ void ByteSchedule::insert_waiting(Piece piece)
 void ByteSchedule::put_on_line(const Piece& piece)
 {
     for (const char value : piece.bytes) {
-        const Time due = std::max(piece.start, m_line_free) + (m_pacing ? byte_time : Time{});
+        const Time due = std::max(piece.start, m_line_free) + (m_pacing ? byte_time : Time {});
         m_line.push_back({due, value});
         m_line_free = due;
     }

@@ -20,7 +20,7 @@ namespace pondara::sim {
 class ByteSchedule {
 public:
     using Time = std::chrono::nanoseconds;
-    static constexpr Time byte_time{1'041'667};
+    static constexpr Time byte_time {1'041'667};
 
     void set_pacing(bool on) { m_pacing = on; }
     bool pacing() const { return m_pacing; }
@@ -50,7 +50,7 @@ private:
 
     std::vector<Piece> m_waiting;  // by start time; equal starts keep their order
     std::deque<TimedByte> m_line;  // by due time
-    Time m_line_free{};            // when the last byte on the line is sent
+    Time m_line_free {};  // when the last byte on the line is sent
     bool m_pacing = true;
 };
 

@@ -9,7 +9,7 @@ struct FaultEntry {
     const char* name;
 };
 
-constexpr std::array<FaultEntry, 11> fault_table{{
+constexpr std::array<FaultEntry, 11> fault_table {{
     {Fault::none, "none"},
     {Fault::split, "split"},
     {Fault::twelve, "twelve"},

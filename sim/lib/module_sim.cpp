@@ -11,9 +11,7 @@ bool in_range(std::uint32_t value, int low, int high)
 
 }  // namespace
 
-ModuleSim::ModuleSim(std::uint8_t address, std::uint32_t seed) : m_scale(seed), m_address(address)
-{
-}
+ModuleSim::ModuleSim(std::uint8_t address, std::uint32_t seed) : m_scale(seed), m_address(address) { }
 
 std::vector<Packet> ModuleSim::receive(QByteArrayView bytes)
 {
@@ -35,7 +33,7 @@ std::optional<Packet> ModuleSim::answer(const Packet& request)
     const std::uint8_t type = request[2];
     if (type < static_cast<std::uint8_t>(Leixing::read_ad) || type > static_cast<std::uint8_t>(Leixing::read_kuandu))
         return std::nullopt;
-    const std::uint32_t data = std::uint32_t{request[4]} << 16 | std::uint32_t{request[5]} << 8 | request[6];
+    const std::uint32_t data = std::uint32_t {request[4]} << 16 | std::uint32_t {request[5]} << 8 | request[6];
     const auto value = reply_value(static_cast<Leixing>(type), data);
     if (!value)
         return std::nullopt;

@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <optional>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +17,7 @@ namespace {
 // The target of the link at `path`, or nothing if `path` is no link.
 std::optional<QByteArray> link_target(const QByteArray& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (::lstat(path.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
         return std::nullopt;
     QByteArray target(PATH_MAX, '\0');
@@ -60,7 +60,7 @@ bool PortLink::publish(const QString& target, QString* error)
         const auto existing = link_target(path);
         if (!existing)
             return set_error(error, QStringLiteral("%1 exists and is not a link; leaving it alone").arg(m_path));
-        struct stat info {};
+        struct stat info { };
         if (::stat(path.constData(), &info) == 0) {
             return set_error(error, QStringLiteral("the port is in use: %1 points to %2, which exists")
                                         .arg(m_path, QFile::decodeName(*existing)));

@@ -11,7 +11,7 @@ namespace pondara::sim {
 // published here.
 class PortLink {
 public:
-    explicit PortLink(QString link_path) : m_path(std::move(link_path)) {}
+    explicit PortLink(QString link_path) : m_path(std::move(link_path)) { }
     PortLink(const PortLink&) = delete;
     PortLink& operator=(const PortLink&) = delete;
     ~PortLink();

@@ -17,20 +17,20 @@ namespace pondara::sim {
 struct ShapedReply {
     QByteArray first;
     QByteArray then;
-    std::chrono::milliseconds gap{0};
+    std::chrono::milliseconds gap {0};
     QByteArray held;
 };
 
 // The sizes and timing of the shaped replies.
 namespace shaping {
 inline constexpr int split_first = 5;
-inline constexpr std::chrono::milliseconds split_gap{20};
+inline constexpr std::chrono::milliseconds split_gap {20};
 inline constexpr int twelve_extra = 4;
 inline constexpr int truncated_length = 5;
 inline constexpr int late_first = 3;
 inline constexpr std::uint8_t wrong_header = 0x23;
 inline constexpr int noise_length = 3;
-inline constexpr std::chrono::milliseconds noise_gap{50};
+inline constexpr std::chrono::milliseconds noise_gap {50};
 }  // namespace shaping
 
 // Shapes `reply` as `fault` asks. Random bytes (stray, extra, noise) come

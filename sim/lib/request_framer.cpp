@@ -19,9 +19,9 @@ std::vector<Packet> RequestFramer::push(QByteArrayView bytes)
         }
         m_discarded += static_cast<quint64>(header - pos);
         pos = header;
-        if (size - pos < static_cast<qsizetype>(Packet{}.size()))
+        if (size - pos < static_cast<qsizetype>(Packet {}.size()))
             break;
-        Packet frame{};
+        Packet frame {};
         std::copy_n(m_buffer.constData() + pos, frame.size(), frame.begin());
         if (request_ok(frame)) {
             frames.push_back(frame);

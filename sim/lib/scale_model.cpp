@@ -22,22 +22,19 @@ std::uint32_t clamp_to_24_bits(double value)
 
 }  // namespace
 
-ScaleModel::ScaleModel(std::uint32_t seed) : m_rng(seed) {}
+ScaleModel::ScaleModel(std::uint32_t seed) : m_rng(seed) { }
 
 double ScaleModel::present_load() const
 {
     if (!m_drift)
         return m_load;
     const double amplitude = std::max(drift_min_amplitude, drift_fraction * std::abs(m_load));
-    const double phase = 2.0 * std::numbers::pi * static_cast<double>(m_clock.count())
-                         / static_cast<double>(drift_period.count());
+    const double phase
+        = 2.0 * std::numbers::pi * static_cast<double>(m_clock.count()) / static_cast<double>(drift_period.count());
     return m_load + amplitude * std::sin(phase);
 }
 
-void ScaleModel::set_filter_width(int width)
-{
-    m_filter_width = std::clamp(width, min_filter_width, max_filter_width);
-}
+void ScaleModel::set_filter_width(int width) { m_filter_width = std::clamp(width, min_filter_width, max_filter_width); }
 
 double ScaleModel::noise_sample()
 {

@@ -26,7 +26,7 @@ public:
     // drift_min_amplitude) with this period.
     static constexpr double drift_fraction = 0.05;
     static constexpr double drift_min_amplitude = 20.0;
-    static constexpr std::chrono::milliseconds drift_period{20'000};
+    static constexpr std::chrono::milliseconds drift_period {20'000};
 
     explicit ScaleModel(std::uint32_t seed = 1);
 
@@ -71,7 +71,7 @@ private:
     bool m_drift = false;
     bool m_noise = true;
     int m_filter_width = 8;
-    std::chrono::milliseconds m_clock{0};
+    std::chrono::milliseconds m_clock {0};
     std::uint32_t m_zero = factory_zero;
     double m_units_per_count = 1.0 / counts_per_unit;
 };

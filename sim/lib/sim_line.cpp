@@ -10,7 +10,10 @@ namespace pondara::sim {
 using namespace std::chrono_literals;
 
 SimLine::SimLine(int port_number, QObject* parent)
-    : QObject(parent), m_port_number(port_number), m_link(virtual_port_link(port_number)), m_rng(1)
+    : QObject(parent),
+      m_port_number(port_number),
+      m_link(virtual_port_link(port_number)),
+      m_rng(1)
 {
     m_clock.start();
     m_write_timer.setTimerType(Qt::PreciseTimer);
@@ -86,10 +89,7 @@ void SimLine::set_unplug_after(std::chrono::seconds after)
         m_unplug_timer.start(m_unplug_after);
 }
 
-SimLine::Counters SimLine::counters() const
-{
-    return {m_module.requests_seen(), m_replies, m_faults_injected};
-}
+SimLine::Counters SimLine::counters() const { return {m_module.requests_seen(), m_replies, m_faults_injected}; }
 
 bool SimLine::open_line(QString* error)
 {

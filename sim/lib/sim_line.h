@@ -26,8 +26,8 @@ class SimLine : public QObject {
 public:
     struct Counters {
         quint64 requests = 0;  // well-formed requests for this module
-        quint64 replies = 0;   // replies that put at least one byte on the line
-        quint64 faults = 0;    // faults injected, unplugging included
+        quint64 replies = 0;  // replies that put at least one byte on the line
+        quint64 faults = 0;  // faults injected, unplugging included
     };
 
     explicit SimLine(int port_number, QObject* parent = nullptr);
@@ -107,9 +107,9 @@ private:
     QTimer m_write_timer;
     QTimer m_unplug_timer;
     QElapsedTimer m_clock;
-    std::chrono::milliseconds m_last_step{0};
-    std::chrono::milliseconds m_reply_delay{0};
-    std::chrono::seconds m_unplug_after{0};
+    std::chrono::milliseconds m_last_step {0};
+    std::chrono::milliseconds m_reply_delay {0};
+    std::chrono::seconds m_unplug_after {0};
     std::mt19937 m_rng;
     QByteArray m_held;  // the rest of a late reply
     quint64 m_replies = 0;

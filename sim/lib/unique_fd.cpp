@@ -6,7 +6,7 @@
 
 namespace pondara::sim {
 
-UniqueFd::UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+UniqueFd::UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) { }
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept
 {

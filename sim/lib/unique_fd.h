@@ -6,7 +6,7 @@ namespace pondara::sim {
 class UniqueFd {
 public:
     UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
+    explicit UniqueFd(int fd) : m_fd(fd) { }
     UniqueFd(UniqueFd&& other) noexcept;
     UniqueFd& operator=(UniqueFd&& other) noexcept;
     UniqueFd(const UniqueFd&) = delete;

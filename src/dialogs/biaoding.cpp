@@ -19,7 +19,9 @@ const QString allowed_weights = QStringLiteral("1 到 16777215 的整数");
 }  // namespace
 
 Biaoding::Biaoding(MainForm& main_form, MessageSink& messages)
-    : QWidget(nullptr, Qt::Window), m_main_form(main_form), m_messages(messages)
+    : QWidget(nullptr, Qt::Window),
+      m_main_form(main_form),
+      m_messages(messages)
 {
     setObjectName(QStringLiteral("biaoding"));
     setWindowTitle(QStringLiteral("Form1"));
@@ -60,8 +62,7 @@ void Biaoding::open_comm_Click()
     }
     const auto weight = text_to_int32(text);
     if (!weight || weight.value() < 0 || weight.value() > static_cast<std::int32_t>(max_value)) {
-        m_messages.post(this, messages::conversion_failed(caption, text, ConversionError::overflow,
-                                                          allowed_weights));
+        m_messages.post(this, messages::conversion_failed(caption, text, ConversionError::overflow, allowed_weights));
         return;
     }
     if (weight.value() == 0) {
@@ -76,9 +77,6 @@ void Biaoding::open_comm_Click()
     close();
 }
 
-void Biaoding::Command1_Click()
-{
-    close();
-}
+void Biaoding::Command1_Click() { close(); }
 
 }  // namespace pondara

@@ -57,8 +57,8 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
     m_reply_check->setInterval(reply_wait_ms);
     connect(m_reply_check, &QTimer::timeout, this, &Canshu::check_reply);
 
-    QWidget* const order[] = {m_command4, m_command3, m_kuandu, m_command2,
-                              m_command1, m_zhouqi,   m_command5, m_command6};
+    QWidget* const order[]
+        = {m_command4, m_command3, m_kuandu, m_command2, m_command1, m_zhouqi, m_command5, m_command6};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     m_command4->setFocus();
@@ -189,10 +189,7 @@ void Canshu::port_lost(const QString& reason)
     tell(messages::connection_lost(m_port->commPort(), m_device, reason));
 }
 
-void Canshu::tell(const QString& text)
-{
-    m_messages.post(this, text);
-}
+void Canshu::tell(const QString& text) { m_messages.post(this, text); }
 
 void Canshu::close_without_hand_back()
 {

@@ -67,7 +67,7 @@ private:
     MessageSink& m_messages;
     std::unique_ptr<PortObject> m_port;
     FrameSender m_sender;  // the dialog's own sender and tx_buf
-    RxBuf m_rx_buf{};
+    RxBuf m_rx_buf {};
     bool m_hand_back = true;
     QString m_device;  // the device the port was opened on, for messages
 
@@ -82,8 +82,8 @@ private:
     QPushButton* m_command4 = nullptr;
     QPushButton* m_command6 = nullptr;
     QPushButton* m_command5 = nullptr;
-    QLabel* m_status = nullptr;        // 模块无应答 / 数据错误 after a request went unanswered
-    QTimer* m_reply_check = nullptr;   // 500 ms after each request
+    QLabel* m_status = nullptr;  // 模块无应答 / 数据错误 after a request went unanswered
+    QTimer* m_reply_check = nullptr;  // 500 ms after each request
 };
 
 }  // namespace pondara

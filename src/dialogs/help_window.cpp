@@ -42,9 +42,6 @@ HelpWindow::HelpWindow() : QWidget(nullptr, Qt::Window)
     connect(m_open_comm, &QPushButton::clicked, this, &HelpWindow::open_comm_Click);
 }
 
-void HelpWindow::open_comm_Click()
-{
-    close();
-}
+void HelpWindow::open_comm_Click() { close(); }
 
 }  // namespace pondara

@@ -61,9 +61,10 @@ QString link_hint(LinkHealth::State state, const LinkPlace& place)
 
 QString link_counters(const LinkHealth::Counters& counters)
 {
-    const QString last = counters.last_accepted_ms
-        ? QDateTime::fromMSecsSinceEpoch(*counters.last_accepted_ms).toString(QStringLiteral("HH:mm:ss.zzz"))
-        : QStringLiteral("无");
+    const QString last
+        = counters.last_accepted_ms
+              ? QDateTime::fromMSecsSinceEpoch(*counters.last_accepted_ms).toString(QStringLiteral("HH:mm:ss.zzz"))
+              : QStringLiteral("无");
     return QStringLiteral("打开串口以来：请求 %1 次，有效应答 %2 次，无应答 %3 次\n"
                           "丢弃的应答：帧头错误 %4 次，校验错误 %5 次，不完整 %6 次\n"
                           "最后一次有效应答：%7")

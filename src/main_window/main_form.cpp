@@ -77,11 +77,9 @@ void colour_readout(QLineEdit* readout, const QColor& live, const std::optional<
 
 }  // namespace
 
-MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortLister list_ports,
-                   QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint),
+MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortLister list_ports, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_make_port(make_port),
       m_port(make_port()),
       m_messages(messages),
@@ -143,9 +141,8 @@ void MainForm::build_controls()
     look::set_text_colour(m_weight_now, Qt::red);
 
     // Tab order of the controls that take the focus.
-    const QWidget* const order[] = {m_biaoding_command, m_ad_now,       m_weight_now,
-                                    m_chuankou_num,     m_open_comm,    m_clr_command,
-                                    m_help_command,     m_add,          m_command1};
+    const QWidget* const order[] = {m_biaoding_command, m_ad_now,       m_weight_now, m_chuankou_num, m_open_comm,
+                                    m_clr_command,      m_help_command, m_add,        m_command1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
     m_biaoding_command->setFocus();
@@ -350,10 +347,7 @@ void MainForm::show_reply()
     }
 }
 
-void MainForm::tell(const QString& text)
-{
-    m_messages.post(this, text);
-}
+void MainForm::tell(const QString& text) { m_messages.post(this, text); }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event)
 {

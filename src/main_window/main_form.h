@@ -110,7 +110,7 @@ private:
     Command m_cmd_buf {};
     std::uint8_t m_buff_flag = 0;
     std::uint8_t m_last_query = 0;
-    RxBuf m_rx_buf{};
+    RxBuf m_rx_buf {};
 
     int m_open_number = 0;  // the number the port was opened with
     QString m_open_device;  // and the device it led to

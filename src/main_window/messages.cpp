@@ -66,9 +66,9 @@ QString conversion_failed(const QString& box_caption, const QString& text, Conve
 {
     const bool overflow = error == ConversionError::overflow;
     const QString what = overflow ? QStringLiteral("超出范围") : QStringLiteral("不是数字");
-    return messages::error(overflow ? ErrorNumber::overflow : ErrorNumber::type_mismatch,
-                           QStringLiteral("“%1”中的%2%3。\n允许的值：%4。")
-                               .arg(box_caption, quoted(text), what, allowed));
+    return messages::error(
+        overflow ? ErrorNumber::overflow : ErrorNumber::type_mismatch,
+        QStringLiteral("“%1”中的%2%3。\n允许的值：%4。").arg(box_caption, quoted(text), what, allowed));
 }
 
 QString address_failed(const QString& text, ConversionError error)
@@ -94,9 +94,10 @@ QString open_failed(int port_number, const OpenFailure& failure, const QStringLi
         return error(ErrorNumber::port_in_use,
                      QStringLiteral("%1已被本程序的其他窗口或其他程序打开。%2").arg(port, detail));
     case OpenFailure::Reason::stale_lock: {
-        const QString holder = failure.lock_program.isEmpty()
-                                   ? QStringLiteral("进程 %1").arg(failure.lock_pid)
-                                   : QStringLiteral("程序 %1（进程 %2）").arg(failure.lock_program, QString::number(failure.lock_pid));
+        const QString holder
+            = failure.lock_program.isEmpty()
+                  ? QStringLiteral("进程 %1").arg(failure.lock_pid)
+                  : QStringLiteral("程序 %1（进程 %2）").arg(failure.lock_program, QString::number(failure.lock_pid));
         return error(ErrorNumber::stale_lock,
                      QStringLiteral("%1被锁文件 %2 锁定，无法打开。\n锁文件中记录的%3已不在运行，"
                                     "但当前用户无权删除这个锁文件。\n删除它后即可打开串口：\nsudo rm %2")

@@ -6,8 +6,8 @@
 
 namespace pondara {
 
-std::optional<QString> open_numbered_port(PortObject& port, const QString& number_text,
-                                          const QString& box_caption, const QStringList& existing)
+std::optional<QString> open_numbered_port(PortObject& port, const QString& number_text, const QString& box_caption,
+                                          const QStringList& existing)
 {
     const auto number = text_to_int16(number_text);
     if (!number) {

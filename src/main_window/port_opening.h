@@ -13,7 +13,7 @@ class PortObject;
 // for every window: convert the text, set CommPort, open, set RThreshold
 // to 8. Returns the message for the operator when it fails; the port then
 // stays closed. `existing` lists the machine's ports for that message.
-std::optional<QString> open_numbered_port(PortObject& port, const QString& number_text,
-                                          const QString& box_caption, const QStringList& existing);
+std::optional<QString> open_numbered_port(PortObject& port, const QString& number_text, const QString& box_caption,
+                                          const QStringList& existing);
 
 }  // namespace pondara

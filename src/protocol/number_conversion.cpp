@@ -64,7 +64,7 @@ bool is_plain_decimal(std::string_view text)
 // application set.
 double c_strtod(const std::string& text, bool* range_error)
 {
-    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t {});
     errno = 0;
     const double value = strtod_l(text.c_str(), nullptr, c_locale);
     *range_error = errno == ERANGE;

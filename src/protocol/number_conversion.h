@@ -9,7 +9,7 @@ namespace pondara {
 enum class ConversionError : std::uint8_t {
     none,
     type_mismatch,  // the text is not a number
-    overflow,       // the number does not fit the target
+    overflow,  // the number does not fit the target
 };
 
 // The result of converting a typed text: a value or an error, never an
@@ -17,8 +17,8 @@ enum class ConversionError : std::uint8_t {
 template <typename T>
 class Converted {
 public:
-    constexpr Converted(T value) : m_value(value) {}  // NOLINT: implicit by design
-    constexpr Converted(ConversionError error) : m_error(error) {}  // NOLINT
+    constexpr Converted(T value) : m_value(value) { }  // NOLINT: implicit by design
+    constexpr Converted(ConversionError error) : m_error(error) { }  // NOLINT
 
     constexpr bool ok() const { return m_error == ConversionError::none; }
     constexpr explicit operator bool() const { return ok(); }
@@ -26,7 +26,7 @@ public:
     constexpr T value() const { return m_value; }
 
 private:
-    T m_value{};
+    T m_value {};
     ConversionError m_error = ConversionError::none;
 };
 

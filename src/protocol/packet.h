@@ -47,7 +47,7 @@ struct CommandInfo {
     std::uint8_t data1;  // 0 from the main window, 3 from the parameters dialog
 };
 
-inline constexpr std::array<CommandInfo, 8> command_table{{
+inline constexpr std::array<CommandInfo, 8> command_table {{
     {Leixing::read_ad, "read_ad", 0},
     {Leixing::read_weight, "read_weight", 0},
     {Leixing::zero, "zero", 0},

@@ -35,10 +35,7 @@ Converted<double> text_to_double(const QString& text) { return convert_text(text
 Converted<std::int16_t> text_to_int16(const QString& text) { return convert_text(text, to_int16); }
 Converted<std::int32_t> text_to_int32(const QString& text) { return convert_text(text, to_int32); }
 Converted<std::uint8_t> text_to_byte(const QString& text) { return convert_text(text, to_byte); }
-Converted<std::uint8_t> text_to_address_byte(const QString& text)
-{
-    return convert_text(text, to_address_byte);
-}
+Converted<std::uint8_t> text_to_address_byte(const QString& text) { return convert_text(text, to_address_byte); }
 
 bool FrameSender::take_reply(RxBuf& rx_buf)
 {
@@ -60,7 +57,8 @@ bool FrameSender::take_reply(RxBuf& rx_buf)
         return true;
     }
     const bool header = rx_buf[0] == reply_header;
-    qCDebug(lc_line).noquote() << time_stamp() << "dropped" << spaced_hex(rx_buf) << (header ? "bad checksum" : "bad header");
+    qCDebug(lc_line).noquote() << time_stamp() << "dropped" << spaced_hex(rx_buf)
+                               << (header ? "bad checksum" : "bad header");
     m_link.reply_dropped(header ? LinkHealth::Drop::checksum : LinkHealth::Drop::header);
     return false;
 }
@@ -81,9 +79,6 @@ ConversionError FrameSender::send_frame(const QString& address_text, const Comma
     return ConversionError::none;
 }
 
-LinkHealth::Outcome FrameSender::current_exchange() const
-{
-    return m_link.current(m_port.inBufferCount());
-}
+LinkHealth::Outcome FrameSender::current_exchange() const { return m_link.current(m_port.inBufferCount()); }
 
 }  // namespace pondara

@@ -16,7 +16,7 @@ class PortObject;
 // dialog's are two instances of this class on two ports.
 class FrameSender {
 public:
-    explicit FrameSender(PortObject& port) : m_port(port) {}
+    explicit FrameSender(PortObject& port) : m_port(port) { }
 
     // Builds the request for the module address typed in `address_text` and
     // the five command bytes in tx_buf, empties the port's input and writes
@@ -39,7 +39,7 @@ public:
 
 private:
     PortObject& m_port;
-    Packet m_tx_buf{};
+    Packet m_tx_buf {};
     LinkHealth m_link;
 };
 

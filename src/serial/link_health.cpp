@@ -6,7 +6,7 @@ namespace pondara {
 
 void LinkHealth::opened()
 {
-    *this = LinkHealth{};
+    *this = LinkHealth {};
     m_state = State::pending;
 }
 

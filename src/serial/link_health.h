@@ -14,9 +14,9 @@ namespace pondara {
 class LinkHealth {
 public:
     enum class State : std::uint8_t {
-        closed,    // the port is closed: nothing to judge
-        pending,   // opened, fewer than three requests judged and no reply yet
-        ok,        // a reply was accepted within the last three requests
+        closed,  // the port is closed: nothing to judge
+        pending,  // opened, fewer than three requests judged and no reply yet
+        ok,  // a reply was accepted within the last three requests
         no_reply,  // none of the last three requests got a byte back
         bad_data,  // none of the last three got a valid reply, but bytes came
     };

@@ -14,19 +14,10 @@ QSet<QString>& open_devices()
 
 }  // namespace
 
-bool device_open_here(const QString& device)
-{
-    return open_devices().contains(device);
-}
+bool device_open_here(const QString& device) { return open_devices().contains(device); }
 
-void note_device_opened(const QString& device)
-{
-    open_devices().insert(device);
-}
+void note_device_opened(const QString& device) { open_devices().insert(device); }
 
-void note_device_closed(const QString& device)
-{
-    open_devices().remove(device);
-}
+void note_device_closed(const QString& device) { open_devices().remove(device); }
 
 }  // namespace pondara

@@ -15,12 +15,12 @@ namespace pondara {
 // Why a port could not be opened.
 struct OpenFailure {
     enum class Reason : std::uint8_t {
-        no_such_port,   // the number leads to no device
-        not_a_device,   // the number's link leads to something that is not a serial device
-        in_use,         // the device is already open, here or in another program
-        stale_lock,     // held by the lock file of a process that is gone, which this user may not remove
+        no_such_port,  // the number leads to no device
+        not_a_device,  // the number's link leads to something that is not a serial device
+        in_use,  // the device is already open, here or in another program
+        stale_lock,  // held by the lock file of a process that is gone, which this user may not remove
         no_permission,  // the user may not open the device
-        other,          // any other error of the device
+        other,  // any other error of the device
     };
     Reason reason = Reason::other;
     QString device;  // the device path, when the number led to one

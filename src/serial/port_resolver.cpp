@@ -29,7 +29,7 @@ struct Family {
     bool uart;
     bool needs_type;
 };
-constexpr std::array<Family, 4> families{{
+constexpr std::array<Family, 4> families {{
     {"ttyS", true, true},
     {"ttyAMA", true, false},
     {"ttyUSB", false, false},
@@ -43,20 +43,17 @@ struct Entry {
 };
 
 // A path's target with every link resolved, or empty when it leads nowhere.
-QString canonical(const QString& path)
-{
-    return QFileInfo(path).canonicalFilePath();
-}
+QString canonical(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
 
 bool exists_as_entry(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 QString kind_of(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("missing");
     if (S_ISCHR(st.st_mode))
@@ -82,7 +79,7 @@ PortResolver::Roots PortResolver::system_roots()
     return {virtual_port_dir(), QStringLiteral("/dev"), QStringLiteral("/sys/class/tty")};
 }
 
-PortResolver::PortResolver(Roots roots) : m_roots(std::move(roots)) {}
+PortResolver::PortResolver(Roots roots) : m_roots(std::move(roots)) { }
 
 QString PortResolver::virtual_link(int number) const
 {
@@ -93,8 +90,8 @@ QList<int> PortResolver::virtual_numbers() const
 {
     static const QRegularExpression link_name(QStringLiteral("^com([1-9][0-9]{0,4})$"));
     QList<int> numbers;
-    const QStringList names =
-        QDir(m_roots.virtual_dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList names
+        = QDir(m_roots.virtual_dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QRegularExpressionMatch match = link_name.match(name);
         if (!match.hasMatch())
@@ -121,8 +118,7 @@ QStringList PortResolver::machine_ports() const
 {
     static const QRegularExpression device_name(QStringLiteral("^(tty[A-Za-z]+?)([0-9]+)$"));
     std::vector<Entry> entries;
-    const QStringList names =
-        QDir(m_roots.dev).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList names = QDir(m_roots.dev).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QRegularExpressionMatch match = device_name.match(name);
         if (!match.hasMatch())
@@ -134,8 +130,7 @@ QStringList PortResolver::machine_ports() const
             continue;
         if (family->uart && !uart_present(name, family->needs_type))
             continue;
-        entries.push_back({static_cast<std::size_t>(family - families.begin()),
-                           match.captured(2).toULongLong(), name});
+        entries.push_back({static_cast<std::size_t>(family - families.begin()), match.captured(2).toULongLong(), name});
     }
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         if (a.family != b.family)
@@ -186,9 +181,10 @@ std::variant<PortTarget, OpenFailure> PortResolver::resolve(int number) const
         const QStringList machine = machine_ports();
         if (number < 1 || number > machine.size()) {
             const QStringList lines = mapping();
-            return OpenFailure{OpenFailure::Reason::no_such_port, {},
-                               lines.isEmpty() ? QStringLiteral("No serial ports were found.")
-                                               : lines.join(QLatin1Char('\n'))};
+            return OpenFailure {OpenFailure::Reason::no_such_port,
+                                {},
+                                lines.isEmpty() ? QStringLiteral("No serial ports were found.")
+                                                : lines.join(QLatin1Char('\n'))};
         }
         target.path = machine.at(number - 1);
     }
@@ -196,10 +192,9 @@ std::variant<PortTarget, OpenFailure> PortResolver::resolve(int number) const
     target.device = canonical(target.path);
     if (target.device.isEmpty()) {
         const QString leads_to = QFileInfo(target.path).symLinkTarget();
-        return not_a_device(target.path, leads_to.isEmpty()
-                                              ? target.path + QStringLiteral(" does not exist")
-                                              : target.path + QStringLiteral(" leads to ") + leads_to +
-                                                    QStringLiteral(", which does not exist"));
+        return not_a_device(target.path, leads_to.isEmpty() ? target.path + QStringLiteral(" does not exist")
+                                                            : target.path + QStringLiteral(" leads to ") + leads_to
+                                                                  + QStringLiteral(", which does not exist"));
     }
     if (const QString kind = kind_of(target.device); !kind.isEmpty())
         return not_a_device(target.device, target.device + QStringLiteral(" is ") + kind);

@@ -11,7 +11,7 @@ namespace pondara {
 
 // Where a port number leads.
 struct PortTarget {
-    QString path;    // what the number names: a virtual port link or a device entry
+    QString path;  // what the number names: a virtual port link or a device entry
     QString device;  // the device itself, every symbolic link resolved
     bool is_virtual = false;
 };
@@ -25,8 +25,8 @@ class PortResolver {
 public:
     struct Roots {
         QString virtual_dir;  // folder of the com<N> links
-        QString dev;          // device folder, normally /dev
-        QString sys_tty;      // the kernel's tty class folder, normally /sys/class/tty
+        QString dev;  // device folder, normally /dev
+        QString sys_tty;  // the kernel's tty class folder, normally /sys/class/tty
     };
 
     // The running system's folders; the virtual folder follows the current

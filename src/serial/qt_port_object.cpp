@@ -35,11 +35,15 @@ QString lock_file_path(const QString& device)
     if (name.startsWith(QLatin1String("/dev/")))
         name.remove(0, 5);
     name = QStringLiteral("/LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    static const QStringList folders{
-        QStringLiteral("/var/lock"),        QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
-        QStringLiteral("/var/spool/uucp"),  QStringLiteral("/tmp"),       QStringLiteral("/var/tmp"),
-        QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock"),
-        QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+    static const QStringList folders {QStringLiteral("/var/lock"),
+                                      QStringLiteral("/etc/locks"),
+                                      QStringLiteral("/var/spool/locks"),
+                                      QStringLiteral("/var/spool/uucp"),
+                                      QStringLiteral("/tmp"),
+                                      QStringLiteral("/var/tmp"),
+                                      QStringLiteral("/var/lock/lockdev"),
+                                      QStringLiteral("/run/lock"),
+                                      QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
     for (const QString& folder : folders) {
         const QFileInfo info(folder);
         if (info.isReadable() && (QFile::exists(folder + name) || info.isWritable()))
@@ -101,20 +105,11 @@ QtPortObject::~QtPortObject()
     }
 }
 
-void QtPortObject::setCommPort(std::int16_t number)
-{
-    m_comm_port = number;
-}
+void QtPortObject::setCommPort(std::int16_t number) { m_comm_port = number; }
 
-std::int16_t QtPortObject::commPort() const
-{
-    return m_comm_port;
-}
+std::int16_t QtPortObject::commPort() const { return m_comm_port; }
 
-bool QtPortObject::portOpen() const
-{
-    return m_open;
-}
+bool QtPortObject::portOpen() const { return m_open; }
 
 std::optional<OpenFailure> QtPortObject::setPortOpen(bool open)
 {
@@ -139,8 +134,8 @@ std::optional<OpenFailure> QtPortObject::open()
     const QString device = std::get<PortTarget>(resolved).device;
 
     if (device_open_here(device))
-        return OpenFailure{OpenFailure::Reason::in_use, device,
-                           QStringLiteral("%1 is already open in this program").arg(device)};
+        return OpenFailure {OpenFailure::Reason::in_use, device,
+                            QStringLiteral("%1 is already open in this program").arg(device)};
 
     m_port->setPortName(device);
     m_port->setBaudRate(QSerialPort::Baud9600);
@@ -186,11 +181,9 @@ OpenFailure QtPortObject::open_failure(const QString& device) const
             // Qt would have taken the lock over: this user may not remove it.
             return {OpenFailure::Reason::stale_lock, device, words, holder->path, holder->program, holder->pid};
         }
-        const QString held =
-            holder->pid > 0
-                ? QStringLiteral("locked by %1 (process %2) in %3")
-                      .arg(holder->program, QString::number(holder->pid), holder->path)
-                : QStringLiteral("locked in %1").arg(holder->path);
+        const QString held = holder->pid > 0 ? QStringLiteral("locked by %1 (process %2) in %3")
+                                                   .arg(holder->program, QString::number(holder->pid), holder->path)
+                                             : QStringLiteral("locked in %1").arg(holder->path);
         return {OpenFailure::Reason::in_use, device, words + QStringLiteral(" (") + held + QLatin1Char(')')};
     }
     case QSerialPort::UnsupportedOperationError:
@@ -329,15 +322,9 @@ std::optional<std::uint8_t> QtPortObject::input()
     return static_cast<std::uint8_t>(byte);
 }
 
-std::int16_t QtPortObject::commEvent() const
-{
-    return m_comm_event;
-}
+std::int16_t QtPortObject::commEvent() const { return m_comm_event; }
 
-QString QtPortObject::deviceName() const
-{
-    return m_device;
-}
+QString QtPortObject::deviceName() const { return m_device; }
 
 void QtPortObject::on_ready_read()
 {
@@ -404,7 +391,7 @@ QString QtPortObject::loss_reason(QSerialPort::SerialPortError error) const
     }
     // After a hang-up Qt's text is a stale errno (a read that returned
     // nothing sets none); the descriptor tells what happened.
-    pollfd fd{m_port->handle(), POLLIN, 0};
+    pollfd fd {m_port->handle(), POLLIN, 0};
     if (fd.fd >= 0 && ::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR)) != 0)
         return QStringLiteral("%1 已挂断（被拔出或关闭）").arg(m_device);
     return QStringLiteral("%1：%2，%3").arg(m_device, what, m_port->errorString());

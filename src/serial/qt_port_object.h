@@ -69,7 +69,7 @@ private:
     CommEventPump m_pump;
     QString m_device;  // canonical path while open
     std::uint64_t m_session = 0;  // counts openings, so a late loss notice of an earlier one is dropped
-    int m_dispatching = 0;        // > 0 while inside the QSerialPort's readyRead
+    int m_dispatching = 0;  // > 0 while inside the QSerialPort's readyRead
     std::int16_t m_comm_port = 1;
     std::int16_t m_threshold = 0;
     int m_driver_min = -1;  // VMIN as last set on the open device; -1: not set

@@ -24,7 +24,7 @@ extern "C" void write_signal_number(int signal_number)
 
 void set_handler(int signal_number, void (*handler)(int), bool* ok)
 {
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -35,7 +35,8 @@ void set_handler(int signal_number, void (*handler)(int), bool* ok)
 }  // namespace
 
 SignalPipe::SignalPipe(std::initializer_list<int> signal_numbers, QObject* parent)
-    : QObject(parent), m_signal_numbers(signal_numbers)
+    : QObject(parent),
+      m_signal_numbers(signal_numbers)
 {
     int ends[2] = {-1, -1};
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)

@@ -53,7 +53,7 @@ QString ad_for(int load) { return QString::number(0x080000 + 8 * load); }
 // Records every open, creation and change of files in the watched folders.
 class Touches {
 public:
-    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) {}
+    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) { }
     ~Touches() { ::close(m_fd); }
     Touches(const Touches&) = delete;
     Touches& operator=(const Touches&) = delete;
@@ -72,7 +72,8 @@ public:
         ssize_t n = 0;
         while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
             for (ssize_t at = 0; at < n; ++count)
-                at += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<const inotify_event*>(buffer + at)->len);
+                at += static_cast<ssize_t>(sizeof(inotify_event)
+                                           + reinterpret_cast<const inotify_event*>(buffer + at)->len);
         }
         return count;
     }
@@ -168,7 +169,8 @@ void TestDeviceLoss::check_idle_while_away(int cycle)
     if (cycle != 1)
         return;
     const int wakeups = test::socket_activations_during(300);
-    QVERIFY2(wakeups <= idle_wakeups, qPrintable(QStringLiteral("%1 socket wake-ups in 0.3 s while the device was away").arg(wakeups)));
+    QVERIFY2(wakeups <= idle_wakeups,
+             qPrintable(QStringLiteral("%1 socket wake-ups in 0.3 s while the device was away").arg(wakeups)));
 }
 
 bool TestDeviceLoss::main_window_cycle(int cycle)
@@ -300,7 +302,7 @@ void TestDeviceLoss::lose_and_get_back()
 void TestDeviceLoss::refuses_what_is_no_device_data()
 {
     QTest::addColumn<QString>("target");  // what the port's link leads to
-    QTest::addColumn<bool>("dialog");     // opened by 设置 rather than 打开串口
+    QTest::addColumn<bool>("dialog");  // opened by 设置 rather than 打开串口
 
     for (const bool dialog : {false, true}) {
         const char* window = dialog ? "parameters dialog" : "main window";

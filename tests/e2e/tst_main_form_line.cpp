@@ -21,13 +21,13 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLabel>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -112,10 +112,7 @@ private:
     QByteArray m_wire;  // every byte the program wrote
 };
 
-void TestMainFormLine::initTestCase()
-{
-    QVERIFY(test::use_runtime_dir(m_runtime));
-}
+void TestMainFormLine::initTestCase() { QVERIFY(test::use_runtime_dir(m_runtime)); }
 
 void TestMainFormLine::init()
 {
@@ -160,7 +157,7 @@ void TestMainFormLine::requests_on_the_wire()
     QTest::mouseClick(m_form->findChild<QPushButton*>("clr_command"), Qt::LeftButton);
     exchange();
     QCOMPARE(spaced_hex(m_wire.mid(16)), QStringLiteral("55 01 03 00 00 00 00 59"));
-    QCOMPARE(m_sink.texts(), QStringList{QStringLiteral("零点设置成功")});
+    QCOMPARE(m_sink.texts(), QStringList {QStringLiteral("零点设置成功")});
     exchange();
     QCOMPARE(spaced_hex(m_wire.mid(24)), QStringLiteral("55 01 01 00 00 00 00 57"));
 
@@ -284,7 +281,7 @@ void TestMainFormLine::exclusive_opening()
     // The same device by its real path (another number) and by the same
     // number, from other port objects.
     QVERIFY(test::publish_virtual_port(2, m_line->device_path()));
-    for (const std::int16_t number : {std::int16_t{sim_port}, std::int16_t{2}}) {
+    for (const std::int16_t number : {std::int16_t {sim_port}, std::int16_t {2}}) {
         QtPortObject other;
         other.setCommPort(number);
         const auto failure = other.setPortOpen(true);
@@ -376,14 +373,14 @@ void TestMainFormLine::traffic_of_a_fixed_session()
     QTRY_VERIFY(!test::open_window("canshu"));
     exchange();
 
-    const QStringList expected{
+    const QStringList expected {
         "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58",  // polling
         "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58",  // no reply to the first
         "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58",  // a bad checksum on the first
         "55 01 03 00 00 00 00 59", "55 01 01 00 00 00 00 57",  // 置零, then polling again
         "55 01 04 00 00 00 64 BE", "55 01 02 00 00 00 00 58",  // 标定 100
         "55 01 08 03 00 00 00 61", "55 01 07 03 00 00 0C 6C",  // the parameters dialog
-        "55 01 01 00 00 00 00 57",                             // the main window again
+        "55 01 01 00 00 00 00 57",  // the main window again
     };
     QCOMPARE(spaced_hex(m_wire), expected.join(QLatin1Char(' ')));
 }

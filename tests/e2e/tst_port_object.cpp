@@ -36,9 +36,9 @@
 
 using namespace pondara;
 using pondara::sim::PseudoTerminal;
+using pondara::test::lock_files;
 using pondara::test::run_for;
 using pondara::test::run_until;
-using pondara::test::lock_files;
 
 namespace {
 
@@ -74,8 +74,8 @@ public:
     }
     ~EffectiveUser()
     {
-        [[maybe_unused]] const bool back = ::seteuid(0) == 0 && ::setegid(m_gid) == 0 &&
-                                           ::setgroups(m_groups.size(), m_groups.data()) == 0;
+        [[maybe_unused]] const bool back
+            = ::seteuid(0) == 0 && ::setegid(m_gid) == 0 && ::setgroups(m_groups.size(), m_groups.data()) == 0;
     }
     EffectiveUser(const EffectiveUser&) = delete;
     EffectiveUser& operator=(const EffectiveUser&) = delete;
@@ -91,7 +91,7 @@ private:
 // Records every open, creation and change of files in the watched folders.
 class Touches {
 public:
-    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) {}
+    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) { }
     ~Touches() { ::close(m_fd); }
     Touches(const Touches&) = delete;
     Touches& operator=(const Touches&) = delete;
@@ -112,8 +112,8 @@ public:
         while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                seen.append(QString::fromLocal8Bit(event->len ? event->name : "") + ' ' +
-                            QString::number(event->mask, 16));
+                seen.append(QString::fromLocal8Bit(event->len ? event->name : "") + ' '
+                            + QString::number(event->mask, 16));
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
         }
@@ -127,7 +127,7 @@ private:
 // Takes bytes in an OnComm handler, `take` a round (0: none), and counts the
 // rounds. Past 100 rounds it closes the port so that a runaway loop ends.
 struct Taker {
-    Taker(QtPortObject& port_, int take_) : port(port_), take(take_) {}
+    Taker(QtPortObject& port_, int take_) : port(port_), take(take_) { }
 
     QtPortObject& port;
     int take;
@@ -186,8 +186,7 @@ int run_helper(const QByteArray& mode)
         return failure ? 10 + static_cast<int>(failure->reason) : 0;
     std::printf("%s\n", failure ? "failed" : "open");
     std::fflush(stdout);
-    while (std::getchar() != EOF) {
-    }
+    while (std::getchar() != EOF) { }
     return 0;
 }
 
@@ -230,7 +229,7 @@ private:
 std::unique_ptr<QtPortObject> TestPortObject::make_port(int number) const
 {
     auto port = std::make_unique<QtPortObject>(
-        PortResolver::Roots{virtual_port_dir(), m_files.filePath("dev"), m_files.filePath("sys")});
+        PortResolver::Roots {virtual_port_dir(), m_files.filePath("dev"), m_files.filePath("sys")});
     port->setCommPort(static_cast<std::int16_t>(number));
     port->setRThreshold(8);
     return port;
@@ -255,10 +254,7 @@ void TestPortObject::init()
     QVERIFY(QDir(virtual_port_dir()).removeRecursively());
 }
 
-void TestPortObject::cleanup()
-{
-    QDir(virtual_port_dir()).removeRecursively();
-}
+void TestPortObject::cleanup() { QDir(virtual_port_dir()).removeRecursively(); }
 
 void TestPortObject::write_arrives_as_one_block()
 {
@@ -286,20 +282,19 @@ void TestPortObject::receive_rounds_data()
     QTest::addColumn<QList<int>>("rounds_after");  // OnComm count after each chunk
     QTest::addColumn<QByteArray>("taken");
 
-    QTest::newRow("5 then 3: once, at the 8th byte")
-        << QList<QByteArray>{counting_bytes(5), counting_bytes(3, 6)} << 8 << 8 << QList<int>{0, 1}
-        << counting_bytes(8);
+    QTest::newRow("5 then 3: once, at the 8th byte") << QList<QByteArray> {counting_bytes(5), counting_bytes(3, 6)} << 8
+                                                     << 8 << QList<int> {0, 1} << counting_bytes(8);
     QTest::newRow("16 at once: two rounds of 8")
-        << QList<QByteArray>{counting_bytes(16)} << 8 << 8 << QList<int>{2} << counting_bytes(16);
+        << QList<QByteArray> {counting_bytes(16)} << 8 << 8 << QList<int> {2} << counting_bytes(16);
     QTest::newRow("12 at once, then 4: the 4 left complete a round")
         << QList<QByteArray> {counting_bytes(12), counting_bytes(4, 13)} << 8 << 8 << QList<int> {1, 2}
         << counting_bytes(16);
     QTest::newRow("handler takes nothing: once per arrival")
-        << QList<QByteArray>{counting_bytes(8), counting_bytes(8)} << 8 << 0 << QList<int>{1, 2} << QByteArray();
+        << QList<QByteArray> {counting_bytes(8), counting_bytes(8)} << 8 << 0 << QList<int> {1, 2} << QByteArray();
     QTest::newRow("threshold 1: a round per byte")
-        << QList<QByteArray>{counting_bytes(3)} << 1 << 1 << QList<int>{3} << counting_bytes(3);
+        << QList<QByteArray> {counting_bytes(3)} << 1 << 1 << QList<int> {3} << counting_bytes(3);
     QTest::newRow("threshold 0: no OnComm")
-        << QList<QByteArray>{counting_bytes(8)} << 0 << 8 << QList<int>{0} << QByteArray();
+        << QList<QByteArray> {counting_bytes(8)} << 0 << 8 << QList<int> {0} << QByteArray();
 }
 
 void TestPortObject::receive_rounds()
@@ -493,10 +488,14 @@ void TestPortObject::second_open_refused_data()
     QTest::addColumn<QString>("first_target");
     QTest::addColumn<QString>("second_target");
 
-    QTest::newRow("same number twice") << 1 << "device" << "device";
-    QTest::newRow("two links to one device") << 2 << "device" << "device";
-    QTest::newRow("through a link, then the device path") << 2 << "alias" << "device";
-    QTest::newRow("device path, then through a link") << 2 << "device" << "alias";
+    QTest::newRow("same number twice") << 1 << "device"
+                                       << "device";
+    QTest::newRow("two links to one device") << 2 << "device"
+                                             << "device";
+    QTest::newRow("through a link, then the device path") << 2 << "alias"
+                                                          << "device";
+    QTest::newRow("device path, then through a link") << 2 << "device"
+                                                      << "alias";
 }
 
 void TestPortObject::second_open_refused()
@@ -603,8 +602,8 @@ void TestPortObject::lock_left_behind()
     QVERIFY(pty.open(nullptr));
     // A folder of virtual ports that nobody may read too.
     QTemporaryDir ports;
-    QVERIFY(QFile::setPermissions(ports.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                    QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(ports.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                    | QFile::ReadOther | QFile::ExeOther));
     QVERIFY(QFile::link(pty.device_path(), ports.filePath("com1")));
     const QString device = QFileInfo(pty.device_path()).canonicalFilePath();
     const QString lock = test::lock_file_for(device);
@@ -618,7 +617,7 @@ void TestPortObject::lock_left_behind()
     file.write(QByteArray::number(pid) + "\npondara-bench-naive\n" + QSysInfo::machineHostName().toUtf8() + '\n');
     file.close();
 
-    QtPortObject port(PortResolver::Roots{ports.path(), ports.filePath("dev"), ports.filePath("sys")});
+    QtPortObject port(PortResolver::Roots {ports.path(), ports.filePath("dev"), ports.filePath("sys")});
     port.setCommPort(1);
     std::optional<OpenFailure> failure;
     {
@@ -639,13 +638,14 @@ void TestPortObject::lock_left_behind()
     QVERIFY(failure.has_value());
     QCOMPARE(failure->reason, OpenFailure::Reason::stale_lock);
     const QString shown = QFileInfo(lock).canonicalFilePath();  // /var/lock is often a link to /run/lock
-    QCOMPARE(messages::open_failed(1, *failure, {}),
-             QStringLiteral("错误 8006：锁文件残留\n"
-                            "串口 1（%1）被锁文件 %2 锁定，无法打开。\n"
-                            "锁文件中记录的程序 pondara-bench-naive（进程 %3）已不在运行，但当前用户无权删除这个锁文件。\n"
-                            "删除它后即可打开串口：\n"
-                            "sudo rm %2")
-                 .arg(device, shown, QString::number(pid)));
+    QCOMPARE(
+        messages::open_failed(1, *failure, {}),
+        QStringLiteral("错误 8006：锁文件残留\n"
+                       "串口 1（%1）被锁文件 %2 锁定，无法打开。\n"
+                       "锁文件中记录的程序 pondara-bench-naive（进程 %3）已不在运行，但当前用户无权删除这个锁文件。\n"
+                       "删除它后即可打开串口：\n"
+                       "sudo rm %2")
+            .arg(device, shown, QString::number(pid)));
     QVERIFY(QFileInfo::exists(lock));
 }
 

@@ -90,7 +90,7 @@ std::unique_ptr<SimLine> started_line(int port)
 
 bool is_link(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
@@ -163,31 +163,30 @@ void TestSimLine::faults_data()
 
     const QString weight = QLatin1String(weight_1000);
     const QString kuandu = QLatin1String(kuandu_8);
-    QTest::newRow("none") << "fault none" << QStringList{weight, kuandu, weight} << -1 << 0 << 0 << 3;
-    QTest::newRow("split") << "fault split once" << QStringList{weight, kuandu, weight} << 5 << 15 << 1 << 3;
+    QTest::newRow("none") << "fault none" << QStringList {weight, kuandu, weight} << -1 << 0 << 0 << 3;
+    QTest::newRow("split") << "fault split once" << QStringList {weight, kuandu, weight} << 5 << 15 << 1 << 3;
     QTest::newRow("twelve") << "fault twelve once"
-                            << QStringList{"22 01 02 03 00 03 E8 13 ?? ?? ?? ??", kuandu, weight} << -1 << 0 << 1
-                            << 3;
-    QTest::newRow("stray") << "fault stray once" << QStringList{"?? 22 01 02 03 00 03 E8 13", kuandu, weight} << -1
+                            << QStringList {"22 01 02 03 00 03 E8 13 ?? ?? ?? ??", kuandu, weight} << -1 << 0 << 1 << 3;
+    QTest::newRow("stray") << "fault stray once" << QStringList {"?? 22 01 02 03 00 03 E8 13", kuandu, weight} << -1
                            << 0 << 1 << 3;
-    QTest::newRow("truncated") << "fault truncated once" << QStringList{"22 01 02 03 00", kuandu, weight} << -1 << 0
+    QTest::newRow("truncated") << "fault truncated once" << QStringList {"22 01 02 03 00", kuandu, weight} << -1 << 0
                                << 1 << 3;
     // The held 5 bytes go out ahead of the next reply; the third exchange is
     // clean again.
     QTest::newRow("late") << "fault late once"
-                          << QStringList{"22 01 02", "03 00 03 E8 13 22 01 08 03 00 00 08 36", weight} << -1 << 0 << 1
+                          << QStringList {"22 01 02", "03 00 03 E8 13 22 01 08 03 00 00 08 36", weight} << -1 << 0 << 1
                           << 3;
-    QTest::newRow("header") << "fault header once" << QStringList{"23 01 02 03 00 03 E8 14", kuandu, weight} << -1
-                            << 0 << 1 << 3;
-    QTest::newRow("checksum") << "fault checksum once" << QStringList{"22 01 02 03 00 03 E8 14", kuandu, weight}
-                              << -1 << 0 << 1 << 3;
-    QTest::newRow("noreply") << "fault noreply once" << QStringList{"", kuandu, weight} << -1 << 0 << 1 << 2;
-    QTest::newRow("noise") << "fault noise once" << QStringList{"22 01 02 03 00 03 E8 13 ?? ?? ??", kuandu, weight}
+    QTest::newRow("header") << "fault header once" << QStringList {"23 01 02 03 00 03 E8 14", kuandu, weight} << -1 << 0
+                            << 1 << 3;
+    QTest::newRow("checksum") << "fault checksum once" << QStringList {"22 01 02 03 00 03 E8 14", kuandu, weight} << -1
+                              << 0 << 1 << 3;
+    QTest::newRow("noreply") << "fault noreply once" << QStringList {"", kuandu, weight} << -1 << 0 << 1 << 2;
+    QTest::newRow("noise") << "fault noise once" << QStringList {"22 01 02 03 00 03 E8 13 ?? ?? ??", kuandu, weight}
                            << 8 << 40 << 1 << 3;
-    QTest::newRow("checksum, standing")
-        << "fault checksum"
-        << QStringList{"22 01 02 03 00 03 E8 14", "22 01 08 03 00 00 08 37", "22 01 02 03 00 03 E8 14"} << -1 << 0
-        << 3 << 3;
+    QTest::newRow("checksum, standing") << "fault checksum"
+                                        << QStringList {"22 01 02 03 00 03 E8 14", "22 01 08 03 00 00 08 37",
+                                                        "22 01 02 03 00 03 E8 14"}
+                                        << -1 << 0 << 3 << 3;
 }
 
 void TestSimLine::faults()
@@ -228,8 +227,8 @@ void TestSimLine::timing_data()
 {
     QTest::addColumn<QString>("pacing");
     QTest::addColumn<int>("delay_ms");
-    QTest::addColumn<double>("min_first_ms");   // request sent to first byte
-    QTest::addColumn<double>("min_last_ms");    // request sent to last byte
+    QTest::addColumn<double>("min_first_ms");  // request sent to first byte
+    QTest::addColumn<double>("min_last_ms");  // request sent to last byte
     QTest::addColumn<double>("max_spread_ms");  // first byte to last
 
     // 8 bytes at 9600 baud take 8.3 ms; unpaced they come in one piece. A
@@ -252,7 +251,8 @@ void TestSimLine::timing()
     const auto line = started_line(2);
     QVERIFY(line);
     QCOMPARE(run_console_command(*line, QStringLiteral("pacing ") + pacing), QStringLiteral("pacing ") + pacing);
-    QCOMPARE(run_console_command(*line, QStringLiteral("delay %1").arg(delay_ms)), QStringLiteral("delay %1 ms").arg(delay_ms));
+    QCOMPARE(run_console_command(*line, QStringLiteral("delay %1").arg(delay_ms)),
+             QStringLiteral("delay %1 ms").arg(delay_ms));
     HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(hex_bytes(read_weight_1)));
@@ -276,13 +276,13 @@ void TestSimLine::addressing_data()
     QTest::addColumn<QByteArray>("control");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("address 2 at module 1") << 1 << hex_bytes("55 02 02 00 00 00 00 59") << hex_bytes(read_kuandu_1)
-                                           << QString(kuandu_8);
-    QTest::newRow("address 1 at module 2") << 2 << hex_bytes(read_weight_1) << hex_bytes("55 02 08 03 00 00 00 62")
-                                           << "22 02 08 03 00 00 08 37";
-    QTest::newRow("address 2 at module 2") << 2 << hex_bytes("55 02 02 00 00 00 00 59")
-                                           << hex_bytes("55 02 08 03 00 00 00 62")
-                                           << "22 02 02 03 00 03 E8 14 22 02 08 03 00 00 08 37";
+    QTest::newRow("address 2 at module 1")
+        << 1 << hex_bytes("55 02 02 00 00 00 00 59") << hex_bytes(read_kuandu_1) << QString(kuandu_8);
+    QTest::newRow("address 1 at module 2")
+        << 2 << hex_bytes(read_weight_1) << hex_bytes("55 02 08 03 00 00 00 62") << "22 02 08 03 00 00 08 37";
+    QTest::newRow("address 2 at module 2")
+        << 2 << hex_bytes("55 02 02 00 00 00 00 59") << hex_bytes("55 02 08 03 00 00 00 62")
+        << "22 02 02 03 00 03 E8 14 22 02 08 03 00 00 08 37";
 }
 
 void TestSimLine::addressing()
@@ -294,7 +294,8 @@ void TestSimLine::addressing()
 
     const auto line = started_line(3);
     QVERIFY(line);
-    QCOMPARE(run_console_command(*line, QStringLiteral("address %1").arg(address)), QStringLiteral("address %1").arg(address));
+    QCOMPARE(run_console_command(*line, QStringLiteral("address %1").arg(address)),
+             QStringLiteral("address %1").arg(address));
     HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(request));
@@ -442,26 +443,26 @@ void TestSimLine::console_data()
     QTest::addColumn<QStringList>("commands");
     QTest::addColumn<QString>("answer");
 
-    QTest::newRow("stats") << QStringList{"stats"} << "requests 0, replies 0, faults 0";
-    QTest::newRow("fault, none") << QStringList{"fault"} << "fault none, fault-rate 0";
+    QTest::newRow("stats") << QStringList {"stats"} << "requests 0, replies 0, faults 0";
+    QTest::newRow("fault, none") << QStringList {"fault"} << "fault none, fault-rate 0";
     QTest::newRow("fault, standing and once")
-        << QStringList{"fault checksum", "fault split once", "fault-rate 0.25", "fault"}
+        << QStringList {"fault checksum", "fault split once", "fault-rate 0.25", "fault"}
         << "fault checksum (next reply: split), fault-rate 0.25";
     QTest::newRow("fault none clears once too")
-        << QStringList{"fault split once", "fault none", "fault"} << "fault none, fault-rate 0";
-    QTest::newRow("state, fresh") << QStringList{"state"}
+        << QStringList {"fault split once", "fault none", "fault"} << "fault none, fault-rate 0";
+    QTest::newRow("state, fresh") << QStringList {"state"}
                                   << "port 8 unplugged, address 1, load 0 (now 0), drift off, noise on, "
                                      "zero 524288, zhouqi 5, kuandu 8, pacing on, delay 0 ms, fault none, "
                                      "fault-rate 0";
-    QTest::newRow("state, set") << QStringList{"address 7", "load 12.5", "noise off", "pacing off", "delay 40",
-                                               "state"}
+    QTest::newRow("state, set") << QStringList {"address 7",  "load 12.5", "noise off",
+                                                "pacing off", "delay 40",  "state"}
                                 << "port 8 unplugged, address 7, load 12.5 (now 12.5), drift off, noise off, "
                                    "zero 524288, zhouqi 5, kuandu 8, pacing off, delay 40 ms, fault none, "
                                    "fault-rate 0";
-    QTest::newRow("unplug, not started") << QStringList{"unplug"} << "error: port 8 is not plugged";
-    QTest::newRow("unknown") << QStringList{"frobnicate 3"} << "error: unknown command 'frobnicate 3' (try help)";
-    QTest::newRow("empty") << QStringList{""} << "";
-    QTest::newRow("help") << QStringList{"help"}
+    QTest::newRow("unplug, not started") << QStringList {"unplug"} << "error: port 8 is not plugged";
+    QTest::newRow("unknown") << QStringList {"frobnicate 3"} << "error: unknown command 'frobnicate 3' (try help)";
+    QTest::newRow("empty") << QStringList {""} << "";
+    QTest::newRow("help") << QStringList {"help"}
                           << "commands: load X | drift on|off | noise on|off | address A | delay MS | "
                              "pacing on|off | fault NAME [once] | fault-rate P | seed S | unplug | replug | "
                              "unplug-after S | state | stats | help; faults: none split twelve stray truncated "
@@ -486,12 +487,12 @@ void TestSimLine::command_line_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("complaint");
 
-    QTest::newRow("port 0") << QStringList{"--port", "0"} << "pondara-sim: --port takes 1..999";
-    QTest::newRow("delay too long") << QStringList{"--port", "9", "--delay", "60001"}
+    QTest::newRow("port 0") << QStringList {"--port", "0"} << "pondara-sim: --port takes 1..999";
+    QTest::newRow("delay too long") << QStringList {"--port", "9", "--delay", "60001"}
                                     << "pondara-sim: --delay takes 0..60000 ms";
-    QTest::newRow("unplug-after too long") << QStringList{"--port", "9", "--unplug-after", "86401"}
-                                           << "pondara-sim: --unplug-after takes 0..86400 s";
-    QTest::newRow("load not a number") << QStringList{"--port", "9", "--load", "heavy"}
+    QTest::newRow("unplug-after too long")
+        << QStringList {"--port", "9", "--unplug-after", "86401"} << "pondara-sim: --unplug-after takes 0..86400 s";
+    QTest::newRow("load not a number") << QStringList {"--port", "9", "--load", "heavy"}
                                        << "pondara-sim: --load takes a number";
 }
 
@@ -516,15 +517,15 @@ void TestSimLine::executable()
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     sim.setProcessEnvironment(environment);
     // Unplugging after 0 s means never.
-    sim.start(QStringLiteral(PONDARA_SIM_BINARY), {QStringLiteral("--port"), QStringLiteral("7"),
-                                                   QStringLiteral("--no-pacing"), QStringLiteral("--unplug-after"),
-                                                   QStringLiteral("0")});
+    sim.start(QStringLiteral(PONDARA_SIM_BINARY),
+              {QStringLiteral("--port"), QStringLiteral("7"), QStringLiteral("--no-pacing"),
+               QStringLiteral("--unplug-after"), QStringLiteral("0")});
     QVERIFY(sim.waitForStarted());
     QVERIFY(run_until([&] { return sim.canReadLine(); }, 15'000));
     const QString first = QString::fromLocal8Bit(sim.readLine()).trimmed();
     const QString link = pondara::virtual_port_link(7);
-    const auto match = QRegularExpression(QStringLiteral("^pondara-sim: port 7 = (/dev/pts/\\d+) \\(link (.+)\\)$"))
-                           .match(first);
+    const auto match
+        = QRegularExpression(QStringLiteral("^pondara-sim: port 7 = (/dev/pts/\\d+) \\(link (.+)\\)$")).match(first);
     QVERIFY2(match.hasMatch(), qPrintable(first));
     QCOMPARE(match.captured(2), link);
     QCOMPARE(link_target(link), match.captured(1));
@@ -546,7 +547,8 @@ void TestSimLine::executable()
     QCOMPARE(sim.readAll(), QByteArray("noise off\nload 2000\n"));
     QVERIFY(host.send(hex_bytes(read_weight_1)));
     QVERIFY(host.wait_for_bytes(16));
-    QCOMPARE(masked_hex(host.received().sliced(8), "22 01 02 03 00 07 D0 FF"), QStringLiteral("22 01 02 03 00 07 D0 FF"));
+    QCOMPARE(masked_hex(host.received().sliced(8), "22 01 02 03 00 07 D0 FF"),
+             QStringLiteral("22 01 02 03 00 07 D0 FF"));
 
     sim.terminate();
     QVERIFY(sim.waitForFinished(15'000));

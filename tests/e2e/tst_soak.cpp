@@ -78,8 +78,9 @@ void TestSoak::fast_polling_with_faults()
         QVERIFY2(run_until([&] { return ledger.counts().replies > replies && !line.sending(); }, 2000),
                  qPrintable(QStringLiteral("exchange %1: no reply").arg(n)));
         if (ledger.newest_intact()) {
-            QVERIFY2(run_until([&] { return !ledger.waiting_for_newest(); }, 2000),
-                     qPrintable(QStringLiteral("exchange %1: intact reply not shown; %2").arg(n).arg(ledger.summary())));
+            QVERIFY2(
+                run_until([&] { return !ledger.waiting_for_newest(); }, 2000),
+                qPrintable(QStringLiteral("exchange %1: intact reply not shown; %2").arg(n).arg(ledger.summary())));
         } else {
             // Whatever the window makes of a spoiled reply, it has it by now.
             test::run_for(2);

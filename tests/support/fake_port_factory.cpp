@@ -2,7 +2,7 @@
 
 namespace pondara::test {
 
-FakePortFactory::FakePortFactory() : m_record(std::make_shared<Record>()) {}
+FakePortFactory::FakePortFactory() : m_record(std::make_shared<Record>()) { }
 
 PortFactory FakePortFactory::factory() const
 {
@@ -15,15 +15,9 @@ PortFactory FakePortFactory::factory() const
     };
 }
 
-void FakePortFactory::set_setup(std::function<void(FakePortObject&)> setup)
-{
-    m_record->setup = std::move(setup);
-}
+void FakePortFactory::set_setup(std::function<void(FakePortObject&)> setup) { m_record->setup = std::move(setup); }
 
-int FakePortFactory::count() const
-{
-    return static_cast<int>(m_record->ports.size());
-}
+int FakePortFactory::count() const { return static_cast<int>(m_record->ports.size()); }
 
 FakePortObject* FakePortFactory::port(int index) const
 {
@@ -32,9 +26,6 @@ FakePortObject* FakePortFactory::port(int index) const
     return m_record->ports[static_cast<std::size_t>(index)].data();
 }
 
-FakePortObject* FakePortFactory::last() const
-{
-    return count() == 0 ? nullptr : port(count() - 1);
-}
+FakePortObject* FakePortFactory::last() const { return count() == 0 ? nullptr : port(count() - 1); }
 
 }  // namespace pondara::test

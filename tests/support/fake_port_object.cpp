@@ -2,22 +2,13 @@
 
 namespace pondara::test {
 
-FakePortObject::FakePortObject(QObject* parent) : PortObject(parent) {}
+FakePortObject::FakePortObject(QObject* parent) : PortObject(parent) { }
 
-void FakePortObject::setCommPort(std::int16_t number)
-{
-    m_comm_port = number;
-}
+void FakePortObject::setCommPort(std::int16_t number) { m_comm_port = number; }
 
-std::int16_t FakePortObject::commPort() const
-{
-    return m_comm_port;
-}
+std::int16_t FakePortObject::commPort() const { return m_comm_port; }
 
-bool FakePortObject::portOpen() const
-{
-    return m_open;
-}
+bool FakePortObject::portOpen() const { return m_open; }
 
 std::optional<OpenFailure> FakePortObject::setPortOpen(bool open)
 {
@@ -44,10 +35,7 @@ std::optional<OpenFailure> FakePortObject::setPortOpen(bool open)
     return std::nullopt;
 }
 
-void FakePortObject::setRThreshold(std::int16_t bytes)
-{
-    m_threshold = bytes;
-}
+void FakePortObject::setRThreshold(std::int16_t bytes) { m_threshold = bytes; }
 
 void FakePortObject::clearInBuffer()
 {
@@ -56,10 +44,7 @@ void FakePortObject::clearInBuffer()
     m_pump.took_bytes();
 }
 
-int FakePortObject::inBufferCount() const
-{
-    return static_cast<int>(m_waiting.size());
-}
+int FakePortObject::inBufferCount() const { return static_cast<int>(m_waiting.size()); }
 
 void FakePortObject::setOutput(const Packet& bytes)
 {
@@ -77,10 +62,7 @@ std::optional<std::uint8_t> FakePortObject::input()
     return byte;
 }
 
-std::int16_t FakePortObject::commEvent() const
-{
-    return m_comm_event;
-}
+std::int16_t FakePortObject::commEvent() const { return m_comm_event; }
 
 QString FakePortObject::deviceName() const
 {
@@ -96,10 +78,7 @@ void FakePortObject::receive(const QByteArray& bytes)
     m_pump.run(*this, m_threshold, [this] { return inBufferCount(); });
 }
 
-void FakePortObject::fail_next_open(const OpenFailure& failure)
-{
-    m_next_failure = failure;
-}
+void FakePortObject::fail_next_open(const OpenFailure& failure) { m_next_failure = failure; }
 
 void FakePortObject::lose(const QString& reason)
 {

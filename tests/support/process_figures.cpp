@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 
-#include <malloc.h>
 #include <cstddef>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -47,7 +47,7 @@ ProcessFigures ProcessFigures::now()
 #else
     figures.heap_bytes = static_cast<long long>(mallinfo2().uordblks);
 #endif
-    rusage usage{};
+    rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     figures.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
                           + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;

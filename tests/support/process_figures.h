@@ -6,10 +6,10 @@ namespace pondara::test {
 
 // What this process holds and has used, read from /proc/self and getrusage.
 struct ProcessFigures {
-    int open_fds = 0;         // entries of /proc/self/fd
+    int open_fds = 0;  // entries of /proc/self/fd
     long long rss_bytes = 0;  // resident set size, from /proc/self/statm
     long long heap_bytes = 0;  // heap memory allocated and not freed
-    double cpu_seconds = 0;   // user and system time so far
+    double cpu_seconds = 0;  // user and system time so far
 
     static ProcessFigures now();
     QString describe() const;

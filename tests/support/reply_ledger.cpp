@@ -37,7 +37,8 @@ bool shown_in_readout(std::uint8_t type)
 }  // namespace
 
 ReplyLedger::ReplyLedger(sim::SimLine& line, QLineEdit* ad_now, QLineEdit* weight_now, QObject* parent)
-    : QObject(parent), m_line(line)
+    : QObject(parent),
+      m_line(line)
 {
     connect(&line, &sim::SimLine::bytes_received, this, &ReplyLedger::on_request);
     connect(&line, &sim::SimLine::reply_sent, this, &ReplyLedger::on_reply);
@@ -73,7 +74,7 @@ void ReplyLedger::on_reply(const Packet& reply, Fault fault)
     }
     if (!shown_in_readout(reply[2]))
         return;
-    const std::uint32_t value = std::uint32_t{reply[4]} << 16 | std::uint32_t{reply[5]} << 8 | reply[6];
+    const std::uint32_t value = std::uint32_t {reply[4]} << 16 | std::uint32_t {reply[5]} << 8 | reply[6];
     m_pending.push_back({reply[2], value, fault, intact, m_counts.replies});
 }
 
@@ -122,10 +123,7 @@ bool ReplyLedger::waiting_for_newest() const
     return !m_pending.empty() && m_pending.back().number == m_counts.replies && m_pending.back().intact;
 }
 
-bool ReplyLedger::newest_intact() const
-{
-    return m_newest_intact;
-}
+bool ReplyLedger::newest_intact() const { return m_newest_intact; }
 
 void ReplyLedger::finish()
 {
@@ -147,7 +145,8 @@ QString ReplyLedger::summary() const
     QStringList faults;
     for (std::size_t i = 1; i < m_counts.by_fault.size(); ++i) {
         if (m_counts.by_fault[i] > 0)
-            faults.append(QStringLiteral("%1 %2").arg(sim::fault_name(static_cast<Fault>(i))).arg(m_counts.by_fault[i]));
+            faults.append(
+                QStringLiteral("%1 %2").arg(sim::fault_name(static_cast<Fault>(i))).arg(m_counts.by_fault[i]));
     }
     return QStringLiteral("replies %1, intact %2, spoiled %3 (%4; %5 clean but behind a late one), "
                           "shown %6, lost %7, spoiled shown %8, unknown shown %9")

@@ -35,15 +35,15 @@ class ReplyLedger : public QObject {
 
 public:
     struct Counts {
-        quint64 replies = 0;        // replies the module made
-        quint64 intact = 0;         // of which intact on the line
-        quint64 spoiled = 0;        // of which not
-        quint64 after_late = 0;     // of the spoiled: clean, but behind the rest of a late one
-        quint64 shown = 0;          // intact replies shown
-        quint64 lost = 0;           // intact replies never shown: must stay 0
+        quint64 replies = 0;  // replies the module made
+        quint64 intact = 0;  // of which intact on the line
+        quint64 spoiled = 0;  // of which not
+        quint64 after_late = 0;  // of the spoiled: clean, but behind the rest of a late one
+        quint64 shown = 0;  // intact replies shown
+        quint64 lost = 0;  // intact replies never shown: must stay 0
         quint64 shown_spoiled = 0;  // spoiled replies shown: must stay 0
         quint64 shown_unknown = 0;  // values shown that no reply carried: must stay 0
-        std::array<quint64, 11> by_fault{};  // replies by Fault
+        std::array<quint64, 11> by_fault {};  // replies by Fault
     };
 
     ReplyLedger(sim::SimLine& line, QLineEdit* ad_now, QLineEdit* weight_now, QObject* parent = nullptr);

@@ -21,10 +21,7 @@ namespace {
 
 class PrintingSink final : public pondara::MessageSink {
 public:
-    void post(QWidget*, const QString& text) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
+    void post(QWidget*, const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
 };
 
 bool save(QWidget* window, const QString& path)

@@ -20,15 +20,32 @@ LinkHealth run(const QByteArray& steps)
     std::int64_t clock = 1000;
     for (const char step : steps) {
         switch (step) {
-        case 'o': link.opened(); break;
-        case 'x': link.closed(); break;
-        case 'r': link.request_sent(0); break;
-        case 'R': link.request_sent(3); break;
-        case 'a': link.reply_accepted(clock += 200); break;
-        case 'h': link.reply_dropped(LinkHealth::Drop::header); break;
-        case 'c': link.reply_dropped(LinkHealth::Drop::checksum); break;
-        case 's': link.reply_dropped(LinkHealth::Drop::short_reply); break;
-        default: qFatal("unknown step %c", step);
+        case 'o':
+            link.opened();
+            break;
+        case 'x':
+            link.closed();
+            break;
+        case 'r':
+            link.request_sent(0);
+            break;
+        case 'R':
+            link.request_sent(3);
+            break;
+        case 'a':
+            link.reply_accepted(clock += 200);
+            break;
+        case 'h':
+            link.reply_dropped(LinkHealth::Drop::header);
+            break;
+        case 'c':
+            link.reply_dropped(LinkHealth::Drop::checksum);
+            break;
+        case 's':
+            link.reply_dropped(LinkHealth::Drop::short_reply);
+            break;
+        default:
+            qFatal("unknown step %c", step);
         }
     }
     return link;
@@ -38,7 +55,12 @@ LinkHealth run(const QByteArray& steps)
 QString describe(const LinkHealth::Counters& c)
 {
     return QStringLiteral("%1 %2 %3 %4 %5 %6")
-        .arg(c.requests).arg(c.accepted).arg(c.bad_header).arg(c.bad_checksum).arg(c.too_short).arg(c.no_reply);
+        .arg(c.requests)
+        .arg(c.accepted)
+        .arg(c.bad_header)
+        .arg(c.bad_checksum)
+        .arg(c.too_short)
+        .arg(c.no_reply);
 }
 
 }  // namespace
@@ -72,8 +94,10 @@ void TestLinkHealth::state_and_counters_data()
     QTest::newRow("bad headers") << QByteArray("orhrhrhr") << State::bad_data << "4 0 3 0 0 0";
     QTest::newRow("short replies flushed by the next write") << QByteArray("orRRR") << State::bad_data << "4 0 0 0 3 0";
     QTest::newRow("short reply on a receive event") << QByteArray("orsrrr") << State::bad_data << "4 0 0 0 1 2";
-    QTest::newRow("noise after an accepted reply is no short reply") << QByteArray("oraR") << State::ok << "2 1 0 0 0 0";
-    QTest::newRow("a checksum then the rest flushed counts once") << QByteArray("orcR") << State::pending << "2 0 0 1 0 0";
+    QTest::newRow("noise after an accepted reply is no short reply")
+        << QByteArray("oraR") << State::ok << "2 1 0 0 0 0";
+    QTest::newRow("a checksum then the rest flushed counts once")
+        << QByteArray("orcR") << State::pending << "2 0 0 1 0 0";
     QTest::newRow("closed") << QByteArray("oraraRax") << State::closed << "3 3 0 0 0 0";
     QTest::newRow("requests while closed are not counted") << QByteArray("oraxrr") << State::closed << "1 1 0 0 0 0";
     QTest::newRow("reopening starts afresh") << QByteArray("orrrrxor") << State::pending << "1 0 0 0 0 0";

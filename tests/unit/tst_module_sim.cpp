@@ -27,7 +27,7 @@ std::uint32_t value_of(ModuleSim& module, pondara::Leixing type, std::uint32_t d
     const auto reply = module.answer(request);
     if (!reply)
         qFatal("no reply");
-    return std::uint32_t{(*reply)[4]} << 16 | std::uint32_t{(*reply)[5]} << 8 | (*reply)[6];
+    return std::uint32_t {(*reply)[4]} << 16 | std::uint32_t {(*reply)[5]} << 8 | (*reply)[6];
 }
 
 }  // namespace
@@ -101,8 +101,7 @@ void TestModuleSim::replies_data()
     row("type 0", 1, 0, "55 01 00 00 00 00 00 56", "");
     row("type 9", 1, 0, "55 01 09 00 00 00 00 5F", "");
     row("type FF", 1, 0, "55 01 FF 00 00 00 00 55", "");
-    row("type 9, then good", 1, 100000, "55 01 09 00 00 00 00 5F  55 01 02 00 00 00 00 58",
-        "22 01 02 03 01 86 A0 4F");
+    row("type 9, then good", 1, 100000, "55 01 09 00 00 00 00 5F  55 01 02 00 00 00 00 58", "22 01 02 03 01 86 A0 4F");
 }
 
 void TestModuleSim::replies()
@@ -225,9 +224,8 @@ void TestModuleSim::commands_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("result");
 
-    const auto row = [](const char* input, const char* result) {
-        QTest::newRow(*input ? input : "(empty)") << input << result;
-    };
+    const auto row
+        = [](const char* input, const char* result) { QTest::newRow(*input ? input : "(empty)") << input << result; };
     row("", "");
     row("   ", "");
     row("load 1500", "load 1500");

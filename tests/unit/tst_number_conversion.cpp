@@ -84,21 +84,21 @@ void TestNumberConversion::integers_data()
     QTest::newRow("full-width digit") << QByteArray("\xEF\xBC\x91") << mismatch << mismatch << mismatch;
     QTest::newRow("inf") << QByteArray("inf") << mismatch << mismatch << mismatch;
     QTest::newRow("nan") << QByteArray("nan") << mismatch << mismatch << mismatch;
-    QTest::newRow("embedded NUL") << QByteArray("1\0" "2", 3) << mismatch << mismatch << mismatch;
+    QTest::newRow("embedded NUL") << QByteArray("1\0"
+                                                "2",
+                                                3)
+                                  << mismatch << mismatch << mismatch;
     QTest::newRow("255") << QByteArray("255") << ok(255) << ok(255) << ok(255);
     QTest::newRow("255.5 rounds to 256") << QByteArray("255.5") << ok(256) << ok(256) << overflow;
     QTest::newRow("256") << QByteArray("256") << ok(256) << ok(256) << overflow;
     QTest::newRow("32767") << QByteArray("32767") << ok(32767) << ok(32767) << overflow;
     QTest::newRow("32767.5 rounds out") << QByteArray("32767.5") << overflow << ok(32768) << overflow;
-    QTest::newRow("-32768.5 ties to even")
-        << QByteArray("-32768.5") << ok(-32768) << ok(-32768) << overflow;
+    QTest::newRow("-32768.5 ties to even") << QByteArray("-32768.5") << ok(-32768) << ok(-32768) << overflow;
     QTest::newRow("40000") << QByteArray("40000") << overflow << ok(40000) << overflow;
-    QTest::newRow("2147483647")
-        << QByteArray("2147483647") << overflow << ok(2147483647) << overflow;
+    QTest::newRow("2147483647") << QByteArray("2147483647") << overflow << ok(2147483647) << overflow;
     QTest::newRow("2147483647.5") << QByteArray("2147483647.5") << overflow << overflow << overflow;
     QTest::newRow("2147483648") << QByteArray("2147483648") << overflow << overflow << overflow;
-    QTest::newRow("-2147483648.5")
-        << QByteArray("-2147483648.5") << overflow << ok(-2147483648.0) << overflow;
+    QTest::newRow("-2147483648.5") << QByteArray("-2147483648.5") << overflow << ok(-2147483648.0) << overflow;
     QTest::newRow("-2147483649") << QByteArray("-2147483649") << overflow << overflow << overflow;
     QTest::newRow("1e400") << QByteArray("1e400") << overflow << overflow << overflow;
     QTest::newRow("-1e400") << QByteArray("-1e400") << overflow << overflow << overflow;
@@ -126,8 +126,7 @@ void TestNumberConversion::to_double_data()
     QTest::newRow("fraction kept") << QByteArray("61.5") << ok(61.5);
     QTest::newRow("0.3") << QByteArray(" 0.3 ") << ok(0.3);
     QTest::newRow("negative zero is zero") << QByteArray("-0") << ok(0);
-    QTest::newRow("100000-character text")
-        << QByteArray(100000, '7') << overflow;
+    QTest::newRow("100000-character text") << QByteArray(100000, '7') << overflow;
     QTest::newRow("long fraction") << QByteArray("0." + QByteArray(5000, '5')) << ok(0.5555555555555556);
     QTest::newRow("emoji") << QByteArray("\xF0\x9F\x98\x80") << mismatch;
 }
@@ -137,8 +136,7 @@ void TestNumberConversion::to_double()
     QFETCH(QByteArray, text);
     QFETCH(QString, expected);
 
-    QCOMPARE(describe(pondara::to_double({text.constData(), static_cast<std::size_t>(text.size())})),
-             expected);
+    QCOMPARE(describe(pondara::to_double({text.constData(), static_cast<std::size_t>(text.size())})), expected);
 }
 
 void TestNumberConversion::address_data()
@@ -169,8 +167,7 @@ void TestNumberConversion::address()
     QFETCH(QByteArray, text);
     QFETCH(QString, expected);
 
-    QCOMPARE(describe(to_address_byte({text.constData(), static_cast<std::size_t>(text.size())})),
-             expected);
+    QCOMPARE(describe(to_address_byte({text.constData(), static_cast<std::size_t>(text.size())})), expected);
 }
 
 void TestNumberConversion::decimal_point_ignores_locale()

@@ -53,8 +53,7 @@ void TestPacket::request()
     QFETCH(int, value);
     QFETCH(QString, expected);
 
-    const Command command =
-        make_command(static_cast<Leixing>(leixing), static_cast<std::uint32_t>(value));
+    const Command command = make_command(static_cast<Leixing>(leixing), static_cast<std::uint32_t>(value));
     const Packet frame = build_request(static_cast<std::uint8_t>(address), command);
     QCOMPARE(spaced_hex(frame), expected);
     QVERIFY(request_ok(frame));

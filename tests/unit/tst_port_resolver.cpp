@@ -68,24 +68,23 @@ void TestPortResolver::order_data()
     QTest::addColumn<QStringList>("expected");
 
     QTest::newRow("numeric, not alphabetic")
-        << QStringList{"ttyS10", "ttyS2", "ttyS1"} << QStringList{"ttyS1=4", "ttyS2=4", "ttyS10=4"}
-        << QStringList{"ttyS1", "ttyS2", "ttyS10"};
+        << QStringList {"ttyS10", "ttyS2", "ttyS1"} << QStringList {"ttyS1=4", "ttyS2=4", "ttyS10=4"}
+        << QStringList {"ttyS1", "ttyS2", "ttyS10"};
     QTest::newRow("UARTs before USB adapters")
-        << QStringList{"ttyUSB0", "ttyACM0", "ttyS0", "ttyAMA0"} << QStringList{"ttyS0=4"}
-        << QStringList{"ttyS0", "ttyAMA0", "ttyUSB0", "ttyACM0"};
+        << QStringList {"ttyUSB0", "ttyACM0", "ttyS0", "ttyAMA0"} << QStringList {"ttyS0=4"}
+        << QStringList {"ttyS0", "ttyAMA0", "ttyUSB0", "ttyACM0"};
     QTest::newRow("USB numeric, ttyUSB before ttyACM")
-        << QStringList{"ttyUSB10", "ttyACM1", "ttyUSB9", "ttyACM0"} << QStringList{}
-        << QStringList{"ttyUSB9", "ttyUSB10", "ttyACM0", "ttyACM1"};
+        << QStringList {"ttyUSB10", "ttyACM1", "ttyUSB9", "ttyACM0"} << QStringList {}
+        << QStringList {"ttyUSB9", "ttyUSB10", "ttyACM0", "ttyACM1"};
     QTest::newRow("ghost ttyS: type 0 or no type file")
-        << QStringList{"ttyS0", "ttyS1", "ttyS2", "ttyS3"} << QStringList{"ttyS0=0", "ttyS1=4", "ttyS2=0"}
-        << QStringList{"ttyS1"};
+        << QStringList {"ttyS0", "ttyS1", "ttyS2", "ttyS3"} << QStringList {"ttyS0=0", "ttyS1=4", "ttyS2=0"}
+        << QStringList {"ttyS1"};
     QTest::newRow("ttyAMA: type 0 skipped, no type file counts")
-        << QStringList{"ttyAMA0", "ttyAMA1", "ttyAMA2"} << QStringList{"ttyAMA0=0", "ttyAMA2=1"}
-        << QStringList{"ttyAMA1", "ttyAMA2"};
-    QTest::newRow("other entries ignored")
-        << QStringList{"tty0", "tty1", "ttyS", "ttyUSB", "ttyUSBx", "ttyS1a", "console", "ttyprintk", "ptmx",
-                       "ttyUSB3"}
-        << QStringList{} << QStringList{"ttyUSB3"};
+        << QStringList {"ttyAMA0", "ttyAMA1", "ttyAMA2"} << QStringList {"ttyAMA0=0", "ttyAMA2=1"}
+        << QStringList {"ttyAMA1", "ttyAMA2"};
+    QTest::newRow("other entries ignored") << QStringList {"tty0",   "tty1",    "ttyS",      "ttyUSB", "ttyUSBx",
+                                                           "ttyS1a", "console", "ttyprintk", "ptmx",   "ttyUSB3"}
+                                           << QStringList {} << QStringList {"ttyUSB3"};
 }
 
 void TestPortResolver::order()
@@ -161,7 +160,7 @@ void TestPortResolver::mapping()
     QVERIFY(QFile::link(tree.path("gone"), tree.path("run/com5")));
 
     const QString arrow = QStringLiteral(" \u2192 ");
-    const QStringList expected{
+    const QStringList expected {
         "1 = " + tree.path("dev/ttyS0"),
         "2 = " + tree.path("run/com2") + arrow + "/dev/null",
         "3 = " + tree.path("dev/ttyUSB1"),

@@ -87,23 +87,23 @@ void TestBiaoding::confirm_data()
     QTest::addColumn<bool>("closes");
     QTest::addColumn<int>("messages");
 
-    QTest::newRow("default 100") << "100" << Bytes{4, 0, 0, 0, 100} << true << 0;
-    QTest::newRow("1") << "1" << Bytes{4, 0, 0, 0, 1} << true << 0;
-    QTest::newRow("1000") << "1000" << Bytes{4, 0, 0, 3, 232} << true << 0;
-    QTest::newRow("65536") << "65536" << Bytes{4, 0, 1, 0, 0} << true << 0;
-    QTest::newRow("16777215") << "16777215" << Bytes{4, 0, 255, 255, 255} << true << 0;
-    QTest::newRow("615") << "615" << Bytes{4, 0, 0, 2, 103} << true << 0;
-    QTest::newRow("61.5 ties to 62") << "61.5" << Bytes{4, 0, 0, 0, 62} << true << 0;
-    QTest::newRow("62.5 ties to 62") << "62.5" << Bytes{4, 0, 0, 0, 62} << true << 0;
-    QTest::newRow("blanks around") << " 2 " << Bytes{4, 0, 0, 0, 2} << true << 0;
-    QTest::newRow("0 closes silently") << "0" << Bytes{} << true << 0;
-    QTest::newRow("0.0 closes silently") << "0.0" << Bytes{} << true << 0;
-    QTest::newRow("0.3 rounds to 0: refused") << "0.3" << Bytes{} << false << 1;
-    QTest::newRow("-0.3 rounds to 0: refused") << "-0.3" << Bytes{} << false << 1;
-    QTest::newRow("16777216") << "16777216" << Bytes{} << false << 1;
-    QTest::newRow("-1") << "-1" << Bytes{} << false << 1;
-    QTest::newRow("2147483648") << "2147483648" << Bytes{} << false << 1;
-    QTest::newRow("letters") << "abc" << Bytes{} << false << 1;
+    QTest::newRow("default 100") << "100" << Bytes {4, 0, 0, 0, 100} << true << 0;
+    QTest::newRow("1") << "1" << Bytes {4, 0, 0, 0, 1} << true << 0;
+    QTest::newRow("1000") << "1000" << Bytes {4, 0, 0, 3, 232} << true << 0;
+    QTest::newRow("65536") << "65536" << Bytes {4, 0, 1, 0, 0} << true << 0;
+    QTest::newRow("16777215") << "16777215" << Bytes {4, 0, 255, 255, 255} << true << 0;
+    QTest::newRow("615") << "615" << Bytes {4, 0, 0, 2, 103} << true << 0;
+    QTest::newRow("61.5 ties to 62") << "61.5" << Bytes {4, 0, 0, 0, 62} << true << 0;
+    QTest::newRow("62.5 ties to 62") << "62.5" << Bytes {4, 0, 0, 0, 62} << true << 0;
+    QTest::newRow("blanks around") << " 2 " << Bytes {4, 0, 0, 0, 2} << true << 0;
+    QTest::newRow("0 closes silently") << "0" << Bytes {} << true << 0;
+    QTest::newRow("0.0 closes silently") << "0.0" << Bytes {} << true << 0;
+    QTest::newRow("0.3 rounds to 0: refused") << "0.3" << Bytes {} << false << 1;
+    QTest::newRow("-0.3 rounds to 0: refused") << "-0.3" << Bytes {} << false << 1;
+    QTest::newRow("16777216") << "16777216" << Bytes {} << false << 1;
+    QTest::newRow("-1") << "-1" << Bytes {} << false << 1;
+    QTest::newRow("2147483648") << "2147483648" << Bytes {} << false << 1;
+    QTest::newRow("letters") << "abc" << Bytes {} << false << 1;
 }
 
 void TestBiaoding::confirm()
@@ -199,7 +199,7 @@ void TestBiaoding::look()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order.append(QApplication::focusWidget()->objectName());
     }
-    QCOMPARE(order, (QStringList{"Command1", "biaoding_val", "open_comm"}));
+    QCOMPARE(order, (QStringList {"Command1", "biaoding_val", "open_comm"}));
 }
 
 void TestBiaoding::queued_calibration_goes_out_at_next_tick()
@@ -213,7 +213,7 @@ void TestBiaoding::queued_calibration_goes_out_at_next_tick()
     QCOMPARE(port->written().size(), 1);
     QCOMPARE(test::spaced_hex(port->written().last()), QStringLiteral("55 01 04 00 00 03 E8 45"));
     port->receive(test::hex_bytes("22 01 04 03 00 03 E8 15"));
-    QCOMPARE(m_sink.texts(), QStringList{QStringLiteral("标定成功")});
+    QCOMPARE(m_sink.texts(), QStringList {QStringLiteral("标定成功")});
 }
 
 QTEST_MAIN(TestBiaoding)

@@ -86,21 +86,23 @@ void TestCanshu::hand_over_data()
     QTest::addColumn<int>("main_opens");
     QTest::addColumn<int>("messages");
 
-    QTest::newRow("idle, 设置: dialog") << QStringList{"set"} << false << "打开串口" << true << 0 << 0;
-    QTest::newRow("polling, 设置: dialog") << QStringList{"open", "set"} << false << "打开串口" << true << 1 << 0;
-    QTest::newRow("dialog, 设置: front") << QStringList{"open", "set", "set"} << false << "打开串口" << true << 1 << 0;
-    QTest::newRow("dialog closed: polling") << QStringList{"open", "set", "close"} << true << "关闭串口" << false << 2 << 0;
-    QTest::newRow("idle, 设置, closed: polling") << QStringList{"set", "close"} << true << "关闭串口" << false << 1 << 0;
+    QTest::newRow("idle, 设置: dialog") << QStringList {"set"} << false << "打开串口" << true << 0 << 0;
+    QTest::newRow("polling, 设置: dialog") << QStringList {"open", "set"} << false << "打开串口" << true << 1 << 0;
+    QTest::newRow("dialog, 设置: front") << QStringList {"open", "set", "set"} << false << "打开串口" << true << 1 << 0;
+    QTest::newRow("dialog closed: polling")
+        << QStringList {"open", "set", "close"} << true << "关闭串口" << false << 2 << 0;
+    QTest::newRow("idle, 设置, closed: polling")
+        << QStringList {"set", "close"} << true << "关闭串口" << false << 1 << 0;
     QTest::newRow("dialog, main reopened on another number")
-        << QStringList{"set", "number 2", "open"} << true << "关闭串口" << true << 1 << 0;
+        << QStringList {"set", "number 2", "open"} << true << "关闭串口" << true << 1 << 0;
     QTest::newRow("reopened, dialog closed: idle")
-        << QStringList{"set", "number 2", "open", "close"} << false << "打开串口" << false << 1 << 0;
+        << QStringList {"set", "number 2", "open", "close"} << false << "打开串口" << false << 1 << 0;
     QTest::newRow("reopened, 设置: main closed, dialog front")
-        << QStringList{"set", "number 2", "open", "set"} << false << "打开串口" << true << 1 << 0;
+        << QStringList {"set", "number 2", "open", "set"} << false << "打开串口" << true << 1 << 0;
     QTest::newRow("reopened, open_comm: dialog")
-        << QStringList{"set", "number 2", "open", "open"} << false << "打开串口" << true << 1 << 0;
+        << QStringList {"set", "number 2", "open", "open"} << false << "打开串口" << true << 1 << 0;
     QTest::newRow("dialog, same device: refused")
-        << QStringList{"set", "busy", "open"} << false << "打开串口" << true << 0 << 1;
+        << QStringList {"set", "busy", "open"} << false << "打开串口" << true << 0 << 1;
 }
 
 void TestCanshu::hand_over()
@@ -218,23 +220,74 @@ void TestCanshu::buttons_data()
     QTest::addColumn<QString>("kuandu");
     QTest::addColumn<QString>("packet");  // empty: nothing sent, "参数错误" shown
 
-    QTest::newRow("读取 period") << "Command1" << "abc" << "" << "55 01 06 03 00 00 00 5F";
-    QTest::newRow("读取 width") << "Command3" << "" << "abc" << "55 01 08 03 00 00 00 61";
-    QTest::newRow("period 1") << "Command2" << "1" << "" << "55 01 05 03 00 00 01 5F";
-    QTest::newRow("period 10") << "Command2" << "10" << "" << "55 01 05 03 00 00 0A 68";
-    QTest::newRow("period 15") << "Command2" << "15" << "" << "55 01 05 03 00 00 0F 6D";
-    QTest::newRow("period 1.5 ties to 2") << "Command2" << "1.5" << "" << "55 01 05 03 00 00 02 60";
-    QTest::newRow("period 14.5 ties to 14") << "Command2" << "14.5" << "" << "55 01 05 03 00 00 0E 6C";
-    QTest::newRow("period 0") << "Command2" << "0" << "" << "";
-    QTest::newRow("period 0.9") << "Command2" << "0.9" << "" << "";
-    QTest::newRow("period 15.4") << "Command2" << "15.4" << "" << "";
-    QTest::newRow("period 16") << "Command2" << "16" << "" << "";
-    QTest::newRow("width 5") << "Command4" << "" << "5" << "55 01 07 03 00 00 05 65";
-    QTest::newRow("width 20") << "Command4" << "" << "20" << "55 01 07 03 00 00 14 74";
-    QTest::newRow("width 1") << "Command4" << "" << "1" << "55 01 07 03 00 00 01 61";
-    QTest::newRow("width 20.4") << "Command4" << "" << "20.4" << "";
-    QTest::newRow("width 21") << "Command4" << "" << "21" << "";
-    QTest::newRow("width -3") << "Command4" << "" << "-3" << "";
+    QTest::newRow("读取 period") << "Command1"
+                                 << "abc"
+                                 << ""
+                                 << "55 01 06 03 00 00 00 5F";
+    QTest::newRow("读取 width") << "Command3"
+                                << ""
+                                << "abc"
+                                << "55 01 08 03 00 00 00 61";
+    QTest::newRow("period 1") << "Command2"
+                              << "1"
+                              << ""
+                              << "55 01 05 03 00 00 01 5F";
+    QTest::newRow("period 10") << "Command2"
+                               << "10"
+                               << ""
+                               << "55 01 05 03 00 00 0A 68";
+    QTest::newRow("period 15") << "Command2"
+                               << "15"
+                               << ""
+                               << "55 01 05 03 00 00 0F 6D";
+    QTest::newRow("period 1.5 ties to 2") << "Command2"
+                                          << "1.5"
+                                          << ""
+                                          << "55 01 05 03 00 00 02 60";
+    QTest::newRow("period 14.5 ties to 14") << "Command2"
+                                            << "14.5"
+                                            << ""
+                                            << "55 01 05 03 00 00 0E 6C";
+    QTest::newRow("period 0") << "Command2"
+                              << "0"
+                              << ""
+                              << "";
+    QTest::newRow("period 0.9") << "Command2"
+                                << "0.9"
+                                << ""
+                                << "";
+    QTest::newRow("period 15.4") << "Command2"
+                                 << "15.4"
+                                 << ""
+                                 << "";
+    QTest::newRow("period 16") << "Command2"
+                               << "16"
+                               << ""
+                               << "";
+    QTest::newRow("width 5") << "Command4"
+                             << ""
+                             << "5"
+                             << "55 01 07 03 00 00 05 65";
+    QTest::newRow("width 20") << "Command4"
+                              << ""
+                              << "20"
+                              << "55 01 07 03 00 00 14 74";
+    QTest::newRow("width 1") << "Command4"
+                             << ""
+                             << "1"
+                             << "55 01 07 03 00 00 01 61";
+    QTest::newRow("width 20.4") << "Command4"
+                                << ""
+                                << "20.4"
+                                << "";
+    QTest::newRow("width 21") << "Command4"
+                              << ""
+                              << "21"
+                              << "";
+    QTest::newRow("width -3") << "Command4"
+                              << ""
+                              << "-3"
+                              << "";
 }
 
 void TestCanshu::buttons()
@@ -251,7 +304,7 @@ void TestCanshu::buttons()
     FakePortObject* port = dialog_port();
     if (packet.isEmpty()) {
         QVERIFY(port->written().isEmpty());
-        QCOMPARE(m_sink.texts(), QStringList{QStringLiteral("参数错误")});
+        QCOMPARE(m_sink.texts(), QStringList {QStringLiteral("参数错误")});
     } else {
         QCOMPARE(port->written().size(), 1);
         QCOMPARE(spaced_hex(port->written().first()), packet);
@@ -270,17 +323,39 @@ void TestCanshu::replies_data()
     QTest::addColumn<QString>("zhouqi");
     QTest::addColumn<QString>("kuandu");
 
-    QTest::newRow("type 6") << "22 01 06 03 00 00 0C 38" << "12" << "7";
-    QTest::newRow("type 5") << "22 01 05 03 00 00 03 2E" << "3" << "7";
-    QTest::newRow("type 8") << "22 01 08 03 00 00 0C 3A" << "9" << "12";
-    QTest::newRow("type 7, bytes 4 and 5 set") << "22 01 07 03 01 02 05 35" << "9" << "5";
-    QTest::newRow("byte 6 of 255") << "22 01 08 03 00 00 FF 2D" << "9" << "255";
-    QTest::newRow("type 1") << "22 01 01 03 00 00 05 2C" << "9" << "7";
-    QTest::newRow("type 2") << "22 01 02 03 00 00 05 2D" << "9" << "7";
-    QTest::newRow("type 3") << "22 01 03 03 00 00 05 2E" << "9" << "7";
-    QTest::newRow("type 4") << "22 01 04 03 00 00 05 2F" << "9" << "7";
-    QTest::newRow("bad checksum") << "22 01 06 03 00 00 0C 39" << "9" << "7";
-    QTest::newRow("bad header") << "55 01 06 03 00 00 0C 6B" << "9" << "7";
+    QTest::newRow("type 6") << "22 01 06 03 00 00 0C 38"
+                            << "12"
+                            << "7";
+    QTest::newRow("type 5") << "22 01 05 03 00 00 03 2E"
+                            << "3"
+                            << "7";
+    QTest::newRow("type 8") << "22 01 08 03 00 00 0C 3A"
+                            << "9"
+                            << "12";
+    QTest::newRow("type 7, bytes 4 and 5 set") << "22 01 07 03 01 02 05 35"
+                                               << "9"
+                                               << "5";
+    QTest::newRow("byte 6 of 255") << "22 01 08 03 00 00 FF 2D"
+                                   << "9"
+                                   << "255";
+    QTest::newRow("type 1") << "22 01 01 03 00 00 05 2C"
+                            << "9"
+                            << "7";
+    QTest::newRow("type 2") << "22 01 02 03 00 00 05 2D"
+                            << "9"
+                            << "7";
+    QTest::newRow("type 3") << "22 01 03 03 00 00 05 2E"
+                            << "9"
+                            << "7";
+    QTest::newRow("type 4") << "22 01 04 03 00 00 05 2F"
+                            << "9"
+                            << "7";
+    QTest::newRow("bad checksum") << "22 01 06 03 00 00 0C 39"
+                                  << "9"
+                                  << "7";
+    QTest::newRow("bad header") << "55 01 06 03 00 00 0C 6B"
+                                << "9"
+                                << "7";
 }
 
 void TestCanshu::replies()
@@ -316,8 +391,8 @@ void TestCanshu::help_message()
     Canshu* dialog = open_dialog();
     click(dialog, "Command6");
     QCOMPARE(m_sink.texts(),
-             QStringList{QStringLiteral("采样周期为AD芯片的采集周期，数值1-15，数值越大，速度越低，精度越高。"
-                                        "滤波参数为单片机内部平均值滤波长度，数值1-20，表示取多少个数值做平均")});
+             QStringList {QStringLiteral("采样周期为AD芯片的采集周期，数值1-15，数值越大，速度越低，精度越高。"
+                                         "滤波参数为单片机内部平均值滤波长度，数值1-20，表示取多少个数值做平均")});
     QVERIFY(dialog_port()->written().isEmpty());
 }
 
@@ -328,7 +403,8 @@ void TestCanshu::look()
     QVERIFY(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
     QVERIFY(QTest::qWaitForWindowActive(dialog));
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command4"));
-    const QStringList expected{"Command3", "kuandu", "Command2", "Command1", "zhouqi", "Command5", "Command6", "Command4"};
+    const QStringList expected {"Command3", "kuandu",   "Command2", "Command1",
+                                "zhouqi",   "Command5", "Command6", "Command4"};
     QStringList order;
     for (int i = 0; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

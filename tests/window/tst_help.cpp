@@ -69,7 +69,8 @@ void TestHelp::text_matches_fixture()
     const QStringList want = m_fixture.split(QStringLiteral("\r\n"));
     // Line by line first, so that a difference names its line.
     for (qsizetype i = 0; i < std::min(got.size(), want.size()); ++i)
-        QVERIFY2(got[i] == want[i], qPrintable(QStringLiteral("line %1: \"%2\" != \"%3\"").arg(i + 1).arg(got[i], want[i])));
+        QVERIFY2(got[i] == want[i],
+                 qPrintable(QStringLiteral("line %1: \"%2\" != \"%3\"").arg(i + 1).arg(got[i], want[i])));
     QCOMPARE(got.size(), want.size());
     QCOMPARE(text, m_fixture);
 }
@@ -82,7 +83,7 @@ void TestHelp::fixture_layout()
     QVERIFY(!m_fixture.endsWith(QStringLiteral("\r\n\r\n")));
     QCOMPARE(m_fixture.count(QLatin1Char('\n')), m_fixture.count(QStringLiteral("\r\n")));
     QStringList rows = m_fixture.chopped(2).split(QStringLiteral("\r\n"));
-    QStringList lines{rows.takeFirst()};
+    QStringList lines {rows.takeFirst()};
     QCOMPARE(rows.takeFirst(), QString());
     lines.append(rows.takeFirst());
     for (qsizetype i = 0; i < rows.size(); ++i) {

@@ -273,7 +273,7 @@ void TestHostileInput::port_number()
         QVERIFY(main_port()->portOpen());
         QCOMPARE(double(main_port()->opened_comm_port()), nearest);
         QVERIFY(m_sink.messages().isEmpty());
-        QCOMPARE(hex_of(main_port()->written()), QStringList{frame({0x55, 1, 1, 0, 0, 0, 0})});
+        QCOMPARE(hex_of(main_port()->written()), QStringList {frame({0x55, 1, 1, 0, 0, 0, 0})});
     } else {
         QVERIFY(!main_port()->portOpen());
         QCOMPARE(main_port()->open_count(), 0);
@@ -304,8 +304,8 @@ void TestHostileInput::address()
     if (fits && remainder >= 0) {
         const int a = static_cast<int>(remainder);
         QCOMPARE(hex_of(main_port()->written()),
-                 (QStringList{frame({0x55, a, 1, 0, 0, 0, 0}), frame({0x55, a, 2, 0, 0, 0, 0}),
-                              frame({0x55, a, 1, 0, 0, 0, 0})}));
+                 (QStringList {frame({0x55, a, 1, 0, 0, 0, 0}), frame({0x55, a, 2, 0, 0, 0, 0}),
+                               frame({0x55, a, 1, 0, 0, 0, 0})}));
         QVERIFY(main_port()->portOpen());
         QVERIFY(m_sink.messages().isEmpty());
     } else {
@@ -334,7 +334,7 @@ void TestHostileInput::calibration_weight()
     click(dialog, "open_comm");
     m_form->poll_tick();
 
-    const QStringList read_ad{frame({0x55, 1, 1, 0, 0, 0, 0})};
+    const QStringList read_ad {frame({0x55, 1, 1, 0, 0, 0, 0})};
     if (is_number && value == 0) {
         QTRY_VERIFY(!dialog);
         QVERIFY(m_sink.messages().isEmpty());
@@ -344,7 +344,7 @@ void TestHostileInput::calibration_weight()
         QVERIFY(m_sink.messages().isEmpty());
         const auto w = static_cast<int>(nearest);
         QCOMPARE(hex_of(main_port()->written()),
-                 QStringList{frame({0x55, 1, 4, 0, w >> 16, (w >> 8) & 0xFF, w & 0xFF})});
+                 QStringList {frame({0x55, 1, 4, 0, w >> 16, (w >> 8) & 0xFF, w & 0xFF})});
     } else {
         QVERIFY(dialog);
         QCOMPARE(hex_of(main_port()->written()), read_ad);
@@ -373,10 +373,10 @@ void TestHostileInput::check_parameter(const char* box_name, const char* button,
 
     if (is_number && within(value, 1.0, upper)) {
         QVERIFY(m_sink.messages().isEmpty());
-        QCOMPARE(hex_of(port->written()), QStringList{frame({0x55, 1, type, 3, 0, 0, static_cast<int>(nearest)})});
+        QCOMPARE(hex_of(port->written()), QStringList {frame({0x55, 1, type, 3, 0, 0, static_cast<int>(nearest)})});
     } else {
         QVERIFY(port->written().isEmpty());
-        QCOMPARE(m_sink.texts(), QStringList{QStringLiteral("参数错误")});
+        QCOMPARE(m_sink.texts(), QStringList {QStringLiteral("参数错误")});
         QCOMPARE(m_sink.messages().first().origin, QStringLiteral("canshu"));
     }
     // Closing the dialog hands the device back to the main window.

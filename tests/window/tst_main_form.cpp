@@ -97,7 +97,7 @@ void TestMainForm::alternation_continues_after_reopening()
     open();
     for (int i = 0; i < 3; ++i)
         m_form->poll_tick();
-    QCOMPARE(types_of(port()->written()), (QList<int>{1, 2, 1}));
+    QCOMPARE(types_of(port()->written()), (QList<int> {1, 2, 1}));
     m_form->open_comm_Click();
     QVERIFY(!port()->portOpen());
     QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
@@ -106,7 +106,7 @@ void TestMainForm::alternation_continues_after_reopening()
     QCOMPARE(button("open_comm")->text(), QStringLiteral("关闭串口"));
     m_form->poll_tick();
     m_form->poll_tick();
-    QCOMPARE(types_of(port()->written()), (QList<int>{1, 2, 1, 2, 1}));
+    QCOMPARE(types_of(port()->written()), (QList<int> {1, 2, 1, 2, 1}));
 }
 
 void TestMainForm::set_buff_twice_sends_second_only()
@@ -127,7 +127,7 @@ void TestMainForm::queued_command_dropped_while_closed()
     m_form->poll_tick();
     open();
     m_form->poll_tick();
-    QCOMPARE(types_of(port()->written()), QList<int>{1});
+    QCOMPARE(types_of(port()->written()), QList<int> {1});
     QVERIFY(m_sink.messages().isEmpty());
 }
 
@@ -140,7 +140,7 @@ void TestMainForm::queued_command_takes_one_query_slot()
     m_form->poll_tick();
     m_form->poll_tick();
     m_form->poll_tick();
-    QCOMPARE(types_of(port()->written()), (QList<int>{1, 2, 3, 1, 2}));
+    QCOMPARE(types_of(port()->written()), (QList<int> {1, 2, 3, 1, 2}));
     QCOMPARE(test::spaced_hex(port()->written()[2]), QStringLiteral("55 01 03 00 00 00 00 59"));
 }
 
@@ -160,15 +160,24 @@ void TestMainForm::address_byte_data()
     QTest::addColumn<QString>("add");
     QTest::addColumn<QString>("packet");
 
-    QTest::newRow("1") << "1" << "55 01 01 00 00 00 00 57";
-    QTest::newRow("0") << "0" << "55 00 01 00 00 00 00 56";
-    QTest::newRow("255") << "255" << "55 FF 01 00 00 00 00 55";
-    QTest::newRow("256 wraps to 0") << "256" << "55 00 01 00 00 00 00 56";
-    QTest::newRow("257 wraps to 1") << "257" << "55 01 01 00 00 00 00 57";
-    QTest::newRow("-256 leaves 0") << "-256" << "55 00 01 00 00 00 00 56";
-    QTest::newRow("1.5 ties to 2") << "1.5" << "55 02 01 00 00 00 00 58";
-    QTest::newRow("2.5 ties to 2") << "2.5" << "55 02 01 00 00 00 00 58";
-    QTest::newRow("blanks around") << " 7 " << "55 07 01 00 00 00 00 5D";
+    QTest::newRow("1") << "1"
+                       << "55 01 01 00 00 00 00 57";
+    QTest::newRow("0") << "0"
+                       << "55 00 01 00 00 00 00 56";
+    QTest::newRow("255") << "255"
+                         << "55 FF 01 00 00 00 00 55";
+    QTest::newRow("256 wraps to 0") << "256"
+                                    << "55 00 01 00 00 00 00 56";
+    QTest::newRow("257 wraps to 1") << "257"
+                                    << "55 01 01 00 00 00 00 57";
+    QTest::newRow("-256 leaves 0") << "-256"
+                                   << "55 00 01 00 00 00 00 56";
+    QTest::newRow("1.5 ties to 2") << "1.5"
+                                   << "55 02 01 00 00 00 00 58";
+    QTest::newRow("2.5 ties to 2") << "2.5"
+                                   << "55 02 01 00 00 00 00 58";
+    QTest::newRow("blanks around") << " 7 "
+                                   << "55 07 01 00 00 00 00 5D";
 }
 
 void TestMainForm::address_byte()
@@ -188,10 +197,14 @@ void TestMainForm::bad_address_closes_port_with_one_message_data()
     QTest::addColumn<QString>("add");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("-1") << "-1" << "溢出";
-    QTest::newRow("empty") << "" << "类型不匹配";
-    QTest::newRow("letters") << "abc" << "类型不匹配";
-    QTest::newRow("2147483648") << "2147483648" << "溢出";
+    QTest::newRow("-1") << "-1"
+                        << "溢出";
+    QTest::newRow("empty") << ""
+                           << "类型不匹配";
+    QTest::newRow("letters") << "abc"
+                             << "类型不匹配";
+    QTest::newRow("2147483648") << "2147483648"
+                                << "溢出";
 }
 
 void TestMainForm::bad_address_closes_port_with_one_message()
@@ -219,17 +232,39 @@ void TestMainForm::replies_data()
     QTest::addColumn<QStringList>("messages");
 
     const QStringList none;
-    QTest::newRow("type 1") << "22 01 01 03 01 86 A0 4E" << "100000" << "0" << none;
-    QTest::newRow("type 2, 12345") << "22 01 02 03 00 30 39 91" << "0" << "12345" << none;
-    QTest::newRow("FF FF FF unsigned") << "22 01 02 03 FF FF FF 25" << "0" << "16777215" << none;
-    QTest::newRow("type 3 unasked") << "22 01 03 03 00 00 00 29" << "0" << "0" << QStringList{"零点设置成功"};
-    QTest::newRow("type 4") << "22 01 04 03 00 00 64 8E" << "0" << "0" << QStringList{"标定成功"};
-    QTest::newRow("type 0") << "22 01 00 03 00 00 05 2B" << "0" << "0" << none;
-    QTest::newRow("type 5") << "22 01 05 03 00 00 05 30" << "0" << "0" << none;
-    QTest::newRow("type 9") << "22 01 09 03 00 00 05 34" << "0" << "0" << none;
-    QTest::newRow("other address accepted") << "22 09 01 03 00 00 05 34" << "5" << "0" << none;
-    QTest::newRow("request header") << "55 01 01 03 00 00 05 5F" << "0" << "0" << none;
-    QTest::newRow("checksum one off") << "22 01 01 03 00 00 05 2D" << "0" << "0" << none;
+    QTest::newRow("type 1") << "22 01 01 03 01 86 A0 4E"
+                            << "100000"
+                            << "0" << none;
+    QTest::newRow("type 2, 12345") << "22 01 02 03 00 30 39 91"
+                                   << "0"
+                                   << "12345" << none;
+    QTest::newRow("FF FF FF unsigned") << "22 01 02 03 FF FF FF 25"
+                                       << "0"
+                                       << "16777215" << none;
+    QTest::newRow("type 3 unasked") << "22 01 03 03 00 00 00 29"
+                                    << "0"
+                                    << "0" << QStringList {"零点设置成功"};
+    QTest::newRow("type 4") << "22 01 04 03 00 00 64 8E"
+                            << "0"
+                            << "0" << QStringList {"标定成功"};
+    QTest::newRow("type 0") << "22 01 00 03 00 00 05 2B"
+                            << "0"
+                            << "0" << none;
+    QTest::newRow("type 5") << "22 01 05 03 00 00 05 30"
+                            << "0"
+                            << "0" << none;
+    QTest::newRow("type 9") << "22 01 09 03 00 00 05 34"
+                            << "0"
+                            << "0" << none;
+    QTest::newRow("other address accepted") << "22 09 01 03 00 00 05 34"
+                                            << "5"
+                                            << "0" << none;
+    QTest::newRow("request header") << "55 01 01 03 00 00 05 5F"
+                                    << "0"
+                                    << "0" << none;
+    QTest::newRow("checksum one off") << "22 01 01 03 00 00 05 2D"
+                                      << "0"
+                                      << "0" << none;
 }
 
 void TestMainForm::replies()
@@ -299,9 +334,12 @@ void TestMainForm::bad_port_number_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("empty") << "" << "类型不匹配";
-    QTest::newRow("letters") << "com1" << "类型不匹配";
-    QTest::newRow("40000") << "40000" << "溢出";
+    QTest::newRow("empty") << ""
+                           << "类型不匹配";
+    QTest::newRow("letters") << "com1"
+                             << "类型不匹配";
+    QTest::newRow("40000") << "40000"
+                           << "溢出";
 }
 
 void TestMainForm::bad_port_number()
@@ -328,14 +366,15 @@ void TestMainForm::open_failure_data()
 
     using R = OpenFailure::Reason;
     QTest::newRow("no such port") << int(R::no_such_port)
-                                  << QStringList{"8002", "串口 5 不存在", "1 = /dev/ttyS0", "2 = /dev/ttyUSB0"};
-    QTest::newRow("in use") << int(R::in_use) << QStringList{"8005", "/dev/ttyUSB9", "占用"};
+                                  << QStringList {"8002", "串口 5 不存在", "1 = /dev/ttyS0", "2 = /dev/ttyUSB0"};
+    QTest::newRow("in use") << int(R::in_use) << QStringList {"8005", "/dev/ttyUSB9", "占用"};
     QTest::newRow("lock of a process that is gone")
         << int(R::stale_lock)
-        << QStringList{"8006", "/run/lock/LCK..ttyUSB9", "pondara（进程 4321）已不在运行", "\nsudo rm /run/lock/LCK..ttyUSB9"};
-    QTest::newRow("no permission") << int(R::no_permission) << QStringList{"8015", "dialout", "/dev/ttyUSB9"};
-    QTest::newRow("not a device") << int(R::not_a_device) << QStringList{"8003", "/dev/ttyUSB9"};
-    QTest::newRow("other") << int(R::other) << QStringList{"8010", "/dev/ttyUSB9", "I/O error"};
+        << QStringList {"8006", "/run/lock/LCK..ttyUSB9", "pondara（进程 4321）已不在运行",
+                        "\nsudo rm /run/lock/LCK..ttyUSB9"};
+    QTest::newRow("no permission") << int(R::no_permission) << QStringList {"8015", "dialout", "/dev/ttyUSB9"};
+    QTest::newRow("not a device") << int(R::not_a_device) << QStringList {"8003", "/dev/ttyUSB9"};
+    QTest::newRow("other") << int(R::other) << QStringList {"8010", "/dev/ttyUSB9", "I/O error"};
 }
 
 void TestMainForm::open_failure()
@@ -403,7 +442,7 @@ void TestMainForm::window()
     QCOMPARE(m_form->windowTitle(), QStringLiteral("PondaraV6"));
     QVERIFY(!(m_form->windowFlags() & Qt::WindowMaximizeButtonHint));
     QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
-    const QList<QSize> icon_sizes{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    const QList<QSize> icon_sizes {{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
     QCOMPARE(m_form->windowIcon().availableSizes(), icon_sizes);
     QCOMPARE(box("AD_now")->palette().color(QPalette::Text), QColor(Qt::blue));
     QCOMPARE(box("weight_now")->palette().color(QPalette::Text), QColor(Qt::red));
@@ -413,8 +452,8 @@ void TestMainForm::tab_order_and_focus()
 {
     QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     QCOMPARE(QApplication::focusWidget(), button("biaoding_command"));
-    const QStringList expected{"AD_now", "weight_now", "chuankou_num", "open_comm", "clr_command",
-                               "help_command", "add", "Command1", "biaoding_command"};
+    const QStringList expected {"AD_now",       "weight_now", "chuankou_num", "open_comm",       "clr_command",
+                                "help_command", "add",        "Command1",     "biaoding_command"};
     QStringList order;
     for (int i = 0; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
