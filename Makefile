@@ -22,7 +22,7 @@ run: build
 	scripts/run
 
 # The sanitizer suite runs last, so the output closes with its summary.
-test: test-dev test-user package-check fuzz test-asan
+test: format-check test-dev test-user package-check fuzz test-asan
 test: FUZZ_SECONDS = 30
 
 test-dev: build
@@ -54,10 +54,10 @@ fuzz: deps
 
 # The house format (.clang-format) over every C++ file git tracks.
 FORMAT_SOURCES = $(shell git ls-files '*.cpp' '*.h')
-format:
+format: deps
 	clang-format -i $(FORMAT_SOURCES)
 
-format-check:
+format-check: deps
 	clang-format --dry-run --Werror $(FORMAT_SOURCES)
 
 # The Debian package, from a Release build in build-release:
