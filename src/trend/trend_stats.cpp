@@ -48,13 +48,6 @@ Stability stability_of(std::span<const std::uint32_t> last_second)
 
 namespace {
 
-// The first sample later than `time_ms` (samples are in time order).
-TrendSamples::const_iterator after(const TrendSamples& samples, std::int64_t time_ms)
-{
-    return std::partition_point(samples.begin(), samples.end(),
-                                [time_ms](const TrendHistory::Sample& s) { return s.time_ms <= time_ms; });
-}
-
 std::vector<std::uint32_t> values_of(TrendSamples::const_iterator first, TrendSamples::const_iterator last)
 {
     std::vector<std::uint32_t> values;
@@ -66,14 +59,20 @@ std::vector<std::uint32_t> values_of(TrendSamples::const_iterator first, TrendSa
 
 }  // namespace
 
+TrendSamples::const_iterator first_after(const TrendSamples& samples, std::int64_t time_ms)
+{
+    return std::partition_point(samples.begin(), samples.end(),
+                                [time_ms](const TrendHistory::Sample& s) { return s.time_ms <= time_ms; });
+}
+
 std::vector<std::uint32_t> values_between(const TrendSamples& samples, std::int64_t from_ms, std::int64_t to_ms)
 {
-    return values_of(after(samples, from_ms), after(samples, to_ms));
+    return values_of(first_after(samples, from_ms), first_after(samples, to_ms));
 }
 
 std::vector<std::uint32_t> last_values(const TrendSamples& samples, std::int64_t to_ms, std::size_t count)
 {
-    const auto end = after(samples, to_ms);
+    const auto end = first_after(samples, to_ms);
     const auto available = static_cast<std::size_t>(end - samples.begin());
     return values_of(end - static_cast<std::ptrdiff_t>(std::min(count, available)), end);
 }

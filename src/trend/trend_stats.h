@@ -40,6 +40,8 @@ Stability stability_of(std::span<const std::uint32_t> last_second);
 
 using TrendSamples = std::deque<TrendHistory::Sample>;
 
+// The first sample later than `time_ms` (samples are in time order).
+TrendSamples::const_iterator first_after(const TrendSamples& samples, std::int64_t time_ms);
 // The values with from_ms < time <= to_ms, oldest first.
 std::vector<std::uint32_t> values_between(const TrendSamples& samples, std::int64_t from_ms, std::int64_t to_ms);
 // The last `count` values at or before to_ms, oldest first.

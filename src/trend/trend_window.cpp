@@ -65,14 +65,10 @@ void set_text(QLabel* label, const QString& text)
 std::pair<TrendSamples::const_iterator, TrendSamples::const_iterator> visible(const TrendSamples& samples,
                                                                               std::int64_t from_ms, std::int64_t to_ms)
 {
-    const auto after = [&samples](std::int64_t t) {
-        return std::partition_point(samples.begin(), samples.end(),
-                                    [t](const TrendHistory::Sample& s) { return s.time_ms <= t; });
-    };
-    auto first = after(from_ms);
+    auto first = first_after(samples, from_ms);
     if (first != samples.begin())
         --first;
-    return {first, after(to_ms)};
+    return {first, first_after(samples, to_ms)};
 }
 
 }  // namespace
