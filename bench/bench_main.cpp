@@ -777,8 +777,8 @@ int main(int argc, char* argv[])
                     wakeups[0].value <= 4.0 && wakeups[0].value <= wakeups[1].value, 2, false});
     rows.push_back({QStringLiteral("8 CPU, trend window open (s / %1 s)").arg(options.window_s),
                     Spread {trend_cpu, not_measured, not_measured}, Spread {},
-                    Spread {without_trend_cpu, not_measured, not_measured}, QStringLiteral("program, window shut"),
-                    QStringLiteral("<= 2x program, shut"), trend_cpu <= 2.0 * without_trend_cpu, 3, false});
+                    Spread {without_trend_cpu, not_measured, not_measured}, QStringLiteral("window shut"),
+                    QStringLiteral("<= 2x window shut"), trend_cpu <= 2.0 * without_trend_cpu, 3, false});
     print_table(rows);
     std::fflush(stdout);
 
