@@ -1,5 +1,8 @@
 # The two everyday commands: `make run` and `make test`.
 JOBS ?= $(shell nproc)
+# ccache (when installed) keys on paths relative to the checkout, so that
+# builds in another clone of the same tree reuse what was compiled here.
+export CCACHE_BASEDIR := $(CURDIR)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
 .PHONY: all deps build build-asan run test test-dev test-user test-asan bench fuzz package package-check format format-check clean
