@@ -19,12 +19,12 @@
 
 #include "first_paint_probe.h"
 
-#include "main_window/box_message_sink.h"
-#include "main_window/look.h"
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
+#include "ui/box_message_sink.h"
+#include "ui/look.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -40,6 +40,9 @@ int main(int argc, char* argv[])
     const bool open = pondara::bench::has_flag(argc, argv, "--open");
     const char* port = pondara::bench::option_value(argc, argv, "--port");
     const bool trend = pondara::bench::has_flag(argc, argv, "--trend");
+    // The trend window's module, from this build tree.
+    if (trend)
+        qputenv("PONDARA_TREND_MODULE_DIR", PONDARA_BUILT_MODULE_DIR);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PondaraV6"));

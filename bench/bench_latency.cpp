@@ -29,14 +29,14 @@
 #include "bench_stats.h"
 #include "same_window.h"
 
-#include "main_window/box_message_sink.h"
 #include "main_window/main_form.h"
+#include "platform/virtual_port.h"
 #include "port_link.h"
 #include "protocol/packet.h"
 #include "pseudo_terminal.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
-#include "serial/virtual_port.h"
+#include "ui/box_message_sink.h"
 
 #include <QApplication>
 #include <QEvent>

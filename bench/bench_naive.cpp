@@ -6,7 +6,7 @@
 // spins. SIGTERM, SIGINT and SIGHUP end it cleanly, so that its lock file
 // goes with it.
 
-#include "serial/signal_pipe.h"
+#include "platform/signal_pipe.h"
 
 #include <QCoreApplication>
 #include <QSerialPort>

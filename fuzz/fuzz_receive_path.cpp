@@ -150,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             case 6:
                 if (step & 8)
-                    main_port->lose(QStringLiteral("fuzz"));
+                    main_port->lose();
                 else
                     form.findChild<QPushButton*>("clr_command")->click();
                 break;

@@ -1,7 +1,7 @@
 // pondara-sim: a simulated weighing module on a pseudo-terminal, published
 // as a virtual port for the host program to open.
 
-#include "serial/signal_pipe.h"
+#include "platform/signal_pipe.h"
 #include "sim_console.h"
 #include "sim_line.h"
 #include "stdin_lines.h"

@@ -1,7 +1,7 @@
 #include "sim_line.h"
 
+#include "platform/virtual_port.h"
 #include "reply_shaper.h"
-#include "serial/virtual_port.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "main_window/box_message_sink.h"
-#include "main_window/look.h"
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
+#include "ui/box_message_sink.h"
+#include "ui/look.h"
 
 #include <QApplication>
 

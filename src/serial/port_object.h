@@ -31,6 +31,21 @@ struct OpenFailure {
     qint64 lock_pid = 0;
 };
 
+// Why an open port was lost, with the device and the system's own words.
+// The operator's sentence is made from it where messages are made.
+struct PortLoss {
+    enum class Reason : std::uint8_t {
+        hung_up,  // the line hung up: the device was unplugged or closed
+        removed,  // the device is no longer there
+        read_error,  // reading failed
+        write_error,  // writing failed
+        other,  // any other error of the device
+    };
+    Reason reason = Reason::other;
+    QString device;
+    QString detail;  // the system's own words; empty for a hang-up
+};
+
 // The serial port object a window owns. Its operations are named after the
 // properties of the classic serial control the program was designed around:
 // CommPort, PortOpen, RThreshold, InBufferCount, Output, Input, CommEvent and
@@ -83,7 +98,7 @@ signals:
     // The device was lost or failed while open (unplugged, hang-up, read or
     // write error). The port is already closed when this is emitted, and it
     // is emitted once per loss.
-    void lost(const QString& reason);
+    void lost(const pondara::PortLoss& loss);
 };
 
 // Makes the port objects for the windows: the real one over QSerialPort in

@@ -1,6 +1,6 @@
 #include "serial/port_resolver.h"
 
-#include "serial/virtual_port.h"
+#include "platform/virtual_port.h"
 
 #include <QDir>
 #include <QFile>

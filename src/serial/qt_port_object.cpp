@@ -361,40 +361,39 @@ void QtPortObject::on_error(QSerialPort::SerialPortError error)
     // nothing in QSerialPort touches the descriptor or its notifiers after
     // emitting an error. The handlers hear of it from the event loop, where
     // they may safely reopen or destroy this object.
-    const QString reason = loss_reason(error);
+    const PortLoss loss = loss_reason(error);
     close_device();
     QMetaObject::invokeMethod(
         this,
-        [this, reason, session = m_session] {
+        [this, loss, session = m_session] {
             if (session == m_session && !m_open)
-                emit lost(reason);
+                emit lost(loss);
         },
         Qt::QueuedConnection);
 }
 
-QString QtPortObject::loss_reason(QSerialPort::SerialPortError error) const
+PortLoss QtPortObject::loss_reason(QSerialPort::SerialPortError error) const
 {
-    QString what;
-    switch (error) {
-    case QSerialPort::ReadError:
-        what = QStringLiteral("读取错误");
-        break;
-    case QSerialPort::WriteError:
-        what = QStringLiteral("写入错误");
-        break;
-    case QSerialPort::ResourceError:
-        what = QStringLiteral("设备已移除");
-        break;
-    default:
-        what = QStringLiteral("设备错误");
-        break;
-    }
     // After a hang-up Qt's text is a stale errno (a read that returned
     // nothing sets none); the descriptor tells what happened.
     pollfd fd {m_port->handle(), POLLIN, 0};
     if (fd.fd >= 0 && ::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLHUP | POLLERR)) != 0)
-        return QStringLiteral("%1 已挂断（被拔出或关闭）").arg(m_device);
-    return QStringLiteral("%1：%2，%3").arg(m_device, what, m_port->errorString());
+        return {PortLoss::Reason::hung_up, m_device, {}};
+    PortLoss::Reason reason = PortLoss::Reason::other;
+    switch (error) {
+    case QSerialPort::ReadError:
+        reason = PortLoss::Reason::read_error;
+        break;
+    case QSerialPort::WriteError:
+        reason = PortLoss::Reason::write_error;
+        break;
+    case QSerialPort::ResourceError:
+        reason = PortLoss::Reason::removed;
+        break;
+    default:
+        break;
+    }
+    return {reason, m_device, m_port->errorString()};
 }
 
 }  // namespace pondara

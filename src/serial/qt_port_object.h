@@ -62,7 +62,7 @@ private:
     void sync_driver_threshold();
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError error);
-    QString loss_reason(QSerialPort::SerialPortError error) const;
+    PortLoss loss_reason(QSerialPort::SerialPortError error) const;
 
     std::optional<PortResolver::Roots> m_roots;
     QSerialPort* m_port;  // child; see the destructor

@@ -1,7 +1,7 @@
 #include "trend/trend_window.h"
 
-#include "main_window/look.h"
-#include "trend/trend_stats.h"
+#include "trend_data/trend_stats.h"
+#include "ui/look.h"
 
 #include <QChart>
 #include <QChartView>
@@ -37,11 +37,25 @@ const QString stability_rule
 QString whole(double value) { return QString::number(value, 'f', 0); }
 QString two_decimals(double value) { return QString::number(value, 'f', 2); }
 
-QLabel* value_label(QWidget* parent, const QString& name, const QString& accessible)
+// A label that shows a value: its accessible name is its caption followed by
+// the value ("AD值 窗口内 平均值 524288.00"), so that assistive technology
+// reads the value too.
+constexpr char caption_property[] = "pondara_caption";
+
+void set_text(QLabel* label, const QString& text)
 {
-    auto* label = new QLabel(none, parent);
+    if (!label || label->text() == text)
+        return;
+    label->setText(text);
+    label->setAccessibleName(label->property(caption_property).toString() + QLatin1Char(' ') + text);
+}
+
+QLabel* value_label(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* label = new QLabel(parent);
     label->setObjectName(name);
-    label->setAccessibleName(accessible);
+    label->setProperty(caption_property, caption);
+    set_text(label, none);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setFont(look::song_font(text_points));
@@ -52,12 +66,6 @@ QLabel* value_label(QWidget* parent, const QString& name, const QString& accessi
                         label->sizeHint().height());
     label->setAutoFillBackground(true);
     return label;
-}
-
-void set_text(QLabel* label, const QString& text)
-{
-    if (label && label->text() != text)
-        label->setText(text);
 }
 
 // Samples in (from_ms, to_ms], plus the one before, so the line reaches the
@@ -227,9 +235,10 @@ QWidget* TrendWindow::build_stats(Plot& plot, const QString& title, const char* 
     if (!ad) {
         auto* caption = new QLabel(QStringLiteral("稳定性"), box);
         caption->setToolTip(stability_rule);
-        m_stability = new QLabel(none, box);
+        m_stability = new QLabel(box);
         m_stability->setObjectName(QStringLiteral("weight_stability"));
-        m_stability->setAccessibleName(QStringLiteral("重量稳定性"));
+        m_stability->setProperty(caption_property, QStringLiteral("重量稳定性"));
+        set_text(m_stability, none);
         m_stability->setToolTip(stability_rule);
         m_stability->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         QFont bold = look::song_font(12);
@@ -387,7 +396,7 @@ void TrendWindow::show_stability(std::int64_t now_ms)
         QPalette p = m_stability->palette();
         p.setColor(QPalette::WindowText, colour);
         m_stability->setPalette(p);
-        m_stability->setText(text);
+        set_text(m_stability, text);
     }
 }
 
@@ -449,9 +458,15 @@ void TrendWindow::changeEvent(QEvent* event)
 
 }  // namespace pondara
 
-// The module's entry point, looked up by name when the window is first
+// The module's plug-in object, found by its interface when the window is first
 // opened.
-extern "C" Q_DECL_EXPORT QWidget* pondara_make_trend_window(pondara::TrendSource& source)
-{
-    return new pondara::TrendWindow(source);
-}
+class TrendWindowModule : public QObject, public pondara::TrendWindowPlugin {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID PondaraTrendWindowPlugin_iid FILE "trend_module.json")
+    Q_INTERFACES(pondara::TrendWindowPlugin)
+
+public:
+    QWidget* make_window(pondara::TrendSource& source) override { return new pondara::TrendWindow(source); }
+};
+
+#include "trend_window.moc"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "trend/trend_history.h"
-#include "trend/trend_source.h"
+#include "trend_data/trend_history.h"
+#include "trend_data/trend_source.h"
 
 #include <QWidget>
 

@@ -6,13 +6,13 @@
 // the refusal, at the window, of port links that lead to no device.
 
 #include "main_window/main_form.h"
+#include "platform/virtual_port.h"
 #include "port_tap.h"
 #include "process_figures.h"
 #include "recording_sink.h"
 #include "run_until.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
-#include "serial/virtual_port.h"
 #include "sim_line.h"
 #include "virtual_port_links.h"
 #include "window_peer.h"

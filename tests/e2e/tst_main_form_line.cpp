@@ -6,7 +6,6 @@
 
 #include "hex.h"
 #include "lock_folder.h"
-#include "main_window/box_message_sink.h"
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
 #include "port_tap.h"
@@ -16,6 +15,7 @@
 #include "serial/port_resolver.h"
 #include "serial/qt_port_object.h"
 #include "sim_line.h"
+#include "ui/box_message_sink.h"
 #include "virtual_port_links.h"
 #include "window_peer.h"
 

@@ -1,8 +1,8 @@
 #include "hex.h"
 #include "hex_pattern.h"
+#include "platform/virtual_port.h"
 #include "pseudo_terminal.h"
 #include "run_until.h"
-#include "serial/virtual_port.h"
 #include "sim_console.h"
 #include "sim_line.h"
 

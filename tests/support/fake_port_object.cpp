@@ -80,13 +80,14 @@ void FakePortObject::receive(const QByteArray& bytes)
 
 void FakePortObject::fail_next_open(const OpenFailure& failure) { m_next_failure = failure; }
 
-void FakePortObject::lose(const QString& reason)
+void FakePortObject::lose(PortLoss::Reason reason, const QString& detail)
 {
     if (!m_open)
         return;
+    const PortLoss loss {reason, deviceName(), detail};
     m_open = false;
     m_waiting.clear();
-    emit lost(reason);
+    emit lost(loss);
 }
 
 }  // namespace pondara::test

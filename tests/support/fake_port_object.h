@@ -40,9 +40,9 @@ public:
     void receive(const QByteArray& bytes);
     // The next opening fails with `failure` (once).
     void fail_next_open(const OpenFailure& failure);
-    // The device goes away: the port closes and lost(reason) is emitted. Does
+    // The device goes away: the port closes and lost() is emitted. Does
     // nothing while closed.
-    void lose(const QString& reason);
+    void lose(PortLoss::Reason reason = PortLoss::Reason::hung_up, const QString& detail = {});
 
     // Every packet written while open, oldest first.
     const QList<Packet>& written() const { return m_written; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/message_sink.h"
+#include "ui/message_sink.h"
 
 #include <QList>
 #include <QString>

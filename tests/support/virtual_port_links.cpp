@@ -1,6 +1,6 @@
 #include "virtual_port_links.h"
 
-#include "serial/virtual_port.h"
+#include "platform/virtual_port.h"
 
 #include <QDir>
 #include <QFile>

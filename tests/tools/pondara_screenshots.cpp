@@ -3,9 +3,9 @@
 // Usage: pondara-screenshots DIR
 
 #include "main_window/main_form.h"
-#include "main_window/message_sink.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
+#include "ui/message_sink.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The trend's history and statistics as plain classes: runs and gaps, the
 // one-hour limit, summaries, noise-free counts and the stability mark.
 
-#include "trend/trend_history.h"
-#include "trend/trend_stats.h"
+#include "trend_data/trend_history.h"
+#include "trend_data/trend_stats.h"
 
 #include <QTest>
 

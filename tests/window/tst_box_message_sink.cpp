@@ -1,7 +1,7 @@
 // The program's message boxes: opened after the posting handler returns,
 // OK only, no icon, the program's title, and not blocking the event loop.
 
-#include "main_window/box_message_sink.h"
+#include "ui/box_message_sink.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -190,7 +190,7 @@ void TestCanshu::dialog_port_lost()
 {
     Canshu* dialog = open_dialog();
     FakePortObject* port = dialog_port();
-    port->lose(QStringLiteral("hang-up"));
+    port->lose();
     QCOMPARE(m_sink.messages().size(), 1);
     QVERIFY(m_sink.messages().first().text.contains(QStringLiteral("连接已断开")));
     QCOMPARE(m_sink.messages().first().origin, QStringLiteral("canshu"));

@@ -56,6 +56,8 @@ private slots:
     void open_failure_data();
     void open_failure();
     void lost_port();
+    void link_events_data();
+    void link_events();
     void port_box_read_only_at_opening();
     void port_tooltip_lists_ports();
     void window();
@@ -402,7 +404,7 @@ void TestMainForm::lost_port()
 {
     open();
     m_form->poll_tick();
-    port()->lose(QStringLiteral("hang-up"));
+    port()->lose();
     QVERIFY(!port()->portOpen());
     QCOMPARE(button("open_comm")->text(), QStringLiteral("打开串口"));
     QCOMPARE(m_sink.messages().size(), 1);
@@ -413,6 +415,88 @@ void TestMainForm::lost_port()
     open();
     m_form->poll_tick();
     QCOMPARE(port()->written().size(), written + 1);
+}
+
+// What the main window's link tells its listeners, one session at a time:
+// each event's kind, its bytes or value, and the link's state after it.
+void TestMainForm::link_events_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("told");
+
+    QTest::newRow("a weight reply") << "open tick tick reply-2 close"
+                                    << QStringList {"opened 1 /dev/fake1 pending",
+                                                    "sent 55 01 01 00 00 00 00 57 pending",
+                                                    "sent 55 01 02 00 00 00 00 58 pending", "accepted 2 1500 ok",
+                                                    "closed 1 /dev/fake1 closed"};
+    QTest::newRow("garbage and a short reply") << "open tick garbage tick short tick tick"
+                                               << QStringList {"opened 1 /dev/fake1 pending",
+                                                               "sent 55 01 01 00 00 00 00 57 pending",
+                                                               "dropped header 8 pending",
+                                                               "sent 55 01 02 00 00 00 00 58 pending",
+                                                               "sent 55 01 01 00 00 00 00 57 pending",
+                                                               "sent 55 01 02 00 00 00 00 58 bad_data"};
+    QTest::newRow("lost") << "open tick lose"
+                          << QStringList {"opened 1 /dev/fake1 pending", "sent 55 01 01 00 00 00 00 57 pending",
+                                          "lost 1 /dev/fake1 closed"};
+}
+
+void TestMainForm::link_events()
+{
+    QFETCH(QString, script);
+    QFETCH(QStringList, told);
+
+    static const char* const states[] = {"closed", "pending", "ok", "no_reply", "bad_data"};
+    QStringList heard;
+    connect(&m_form->link(), &ModuleLink::event, this, [&](const ModuleEvent& event) {
+        const QString state = QLatin1String(states[static_cast<int>(event.link)]);
+        const QString bytes = QString::fromLatin1(
+            QByteArray(reinterpret_cast<const char*>(event.bytes.data()), 8).toHex(' ').toUpper());
+        switch (event.kind) {
+        case ModuleEvent::Kind::opened:
+            heard << QStringLiteral("opened %1 %2 %3").arg(event.port_number).arg(event.device, state);
+            break;
+        case ModuleEvent::Kind::closed:
+            heard << QStringLiteral("closed %1 %2 %3").arg(event.port_number).arg(event.device, state);
+            break;
+        case ModuleEvent::Kind::lost:
+            heard << QStringLiteral("lost %1 %2 %3").arg(event.port_number).arg(event.device, state);
+            break;
+        case ModuleEvent::Kind::request_sent:
+            heard << QStringLiteral("sent %1 %2").arg(bytes, state);
+            break;
+        case ModuleEvent::Kind::reply_accepted:
+            heard << QStringLiteral("accepted %1 %2 %3").arg(event.type).arg(event.value).arg(state);
+            break;
+        case ModuleEvent::Kind::reply_dropped:
+            heard << QStringLiteral("dropped %1 %2 %3")
+                         .arg(event.drop == LinkHealth::Drop::header ? "header" : "checksum")
+                         .arg(event.byte_count)
+                         .arg(state);
+            break;
+        case ModuleEvent::Kind::exchange_silent:
+            heard << QStringLiteral("silent %1").arg(state);
+            break;
+        }
+    });
+    for (const QString& step : script.split(QLatin1Char(' '))) {
+        if (step == QLatin1String("open"))
+            open();
+        else if (step == QLatin1String("close"))
+            m_form->open_comm_Click();
+        else if (step == QLatin1String("tick"))
+            m_form->poll_tick();
+        else if (step == QLatin1String("reply-2"))
+            port()->receive(QByteArray::fromHex("220102030005DC09"));
+        else if (step == QLatin1String("garbage"))
+            port()->receive(QByteArray::fromHex("0102030405060708"));
+        else if (step == QLatin1String("short"))
+            port()->receive(QByteArray::fromHex("220102"));
+        else if (step == QLatin1String("lose"))
+            port()->lose();
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(heard, told);
 }
 
 void TestMainForm::port_box_read_only_at_opening()

@@ -4,18 +4,21 @@
 
 #include "fake_port_factory.h"
 #include "main_window/main_form.h"
+#include "main_window/trend_feed.h"
 #include "recording_sink.h"
-#include "trend/trend_hooks.h"
 #include "window_peer.h"
 
+#include <QAccessible>
 #include <QChartView>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
@@ -29,6 +32,9 @@ private slots:
     void init();
     void cleanup();
 
+    // First: the module is loaded once per process.
+    void module_refused_data();
+    void module_refused();
     void opening_data();
     void opening();
     void readouts_say_how();
@@ -43,7 +49,7 @@ private slots:
 private:
     QLineEdit* box(const char* name) const { return m_form->findChild<QLineEdit*>(name); }
     test::FakePortObject* port() const { return m_ports.last(); }
-    TrendHooks* hooks() const { return m_form->findChild<TrendHooks*>(); }
+    TrendFeed* hooks() const { return m_form->findChild<TrendFeed*>(); }
     static QWidget* trend() { return test::open_window(QStringLiteral("trend")); }
     QWidget* open_trend() const
     {
@@ -104,6 +110,38 @@ void TestTrendWindow::cleanup()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+void TestTrendWindow::module_refused_data()
+{
+    QTest::addColumn<QByteArray>("content");  // of pondara_trend.so; none: no such file
+    QTest::addColumn<QString>("told");
+
+    QTest::newRow("no module") << QByteArray() << "趋势图无法打开：找不到绘图模块 ";
+    QTest::newRow("not a plug-in") << QByteArray("\x7f"
+                                                 "ELF but not really")
+                                   << "趋势图无法打开：";
+}
+
+void TestTrendWindow::module_refused()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, told);
+
+    QTemporaryDir folder;
+    if (!content.isEmpty()) {
+        QFile module(folder.filePath(QStringLiteral("pondara_trend.so")));
+        QVERIFY(module.open(QIODevice::WriteOnly));
+        module.write(content);
+    }
+    const QByteArray built = qgetenv("PONDARA_TREND_MODULE_DIR");
+    qputenv("PONDARA_TREND_MODULE_DIR", folder.path().toLocal8Bit());
+    m_form->show_trend();
+    qputenv("PONDARA_TREND_MODULE_DIR", built);
+
+    QCOMPARE(test::open_window(QStringLiteral("trend")), nullptr);
+    QCOMPARE(m_sink.messages().size(), 1);
+    QVERIFY2(m_sink.messages().first().text.startsWith(told), qPrintable(m_sink.messages().first().text));
+}
+
 void TestTrendWindow::opening_data()
 {
     QTest::addColumn<QString>("how");
@@ -132,7 +170,7 @@ void TestTrendWindow::opening()
     } else if (how == QLatin1String("menu")) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(4, 4), edit->mapToGlobal(QPoint(4, 4)));
         QApplication::sendEvent(edit, &event);
-        auto* menu = edit->findChild<QMenu*>(QStringLiteral("trend_menu"));
+        auto* menu = edit->findChild<QMenu*>(QStringLiteral("readout_menu"));
         QVERIFY(menu);
         const QList<QAction*> actions = menu->actions();
         QVERIFY2(actions.size() > 5, "the box's own entries stay");
@@ -185,12 +223,19 @@ void TestTrendWindow::values_feed_plots_and_statistics()
     QCOMPARE(stat("ad_window_noise_free_bits"), QStringLiteral("22.00"));
     QCOMPARE(stat("ad_last10_count"), QStringLiteral("3"));
     QCOMPARE(stat("weight_window_mean"), QStringLiteral("50.33"));
+    // Assistive technology reads the value with its caption.
+    auto* mean = trend()->findChild<QLabel*>(QStringLiteral("ad_window_mean"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(mean)->text(QAccessible::Name),
+             QStringLiteral("AD值 窗口内 平均值 102.00"));
     QCOMPARE(stat("weight_stability"), QStringLiteral("稳定"));
 
     // Live: a value out of the band shows at the next redraw, and ten values
     // later the last-10 column has forgotten the first ones.
     reply(Leixing::read_weight, 60, 2400);
     QTRY_COMPARE(stat("weight_stability"), QStringLiteral("波动"));
+    auto* stability = trend()->findChild<QLabel*>(QStringLiteral("weight_stability"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(stability)->text(QAccessible::Name),
+             QStringLiteral("重量稳定性 波动"));
     for (int i = 0; i < 10; ++i)
         reply(Leixing::read_ad, 200, 2600 + 400 * i);
     QTRY_COMPARE(stat("ad_last10_mean"), QStringLiteral("200.00"));
@@ -230,7 +275,7 @@ void TestTrendWindow::gaps()
         m_form->open_comm_Click();
         open_port();
     } else if (fault == QLatin1String("lose")) {
-        port()->lose(QStringLiteral("hang-up"));
+        port()->lose();
         open_port();
     } else {
         const int requests = fault == QLatin1String("two lost") ? 2 : 4;

@@ -1,0 +1,80 @@
+#include "trend_data/trend_stats.h"
+
+#include "protocol/packet.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pondara {
+
+TrendSummary summarize(std::span<const std::uint32_t> values)
+{
+    TrendSummary summary;
+    summary.count = values.size();
+    if (values.empty())
+        return summary;
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    summary.minimum = *lowest;
+    summary.maximum = *highest;
+    // Two passes: the squares of 24-bit values summed over an hour would
+    // lose digits in a double.
+    double sum = 0.0;
+    for (const std::uint32_t v : values)
+        sum += v;
+    summary.mean = sum / static_cast<double>(values.size());
+    if (values.size() >= 2) {
+        double squares = 0.0;
+        for (const std::uint32_t v : values)
+            squares += (v - summary.mean) * (v - summary.mean);
+        summary.deviation = std::sqrt(squares / static_cast<double>(values.size() - 1));
+    }
+    return summary;
+}
+
+double noise_free_counts(std::uint32_t peak_to_peak)
+{
+    return static_cast<double>(max_value) / std::max<std::uint32_t>(peak_to_peak, 1);
+}
+
+double noise_free_bits(std::uint32_t peak_to_peak) { return std::log2(noise_free_counts(peak_to_peak)); }
+
+Stability stability_of(std::span<const std::uint32_t> last_second)
+{
+    if (last_second.size() < 2)
+        return Stability::unknown;
+    const auto [lowest, highest] = std::minmax_element(last_second.begin(), last_second.end());
+    return *highest - *lowest <= 1 ? Stability::stable : Stability::moving;
+}
+
+namespace {
+
+std::vector<std::uint32_t> values_of(TrendSamples::const_iterator first, TrendSamples::const_iterator last)
+{
+    std::vector<std::uint32_t> values;
+    values.reserve(static_cast<std::size_t>(last - first));
+    for (auto it = first; it != last; ++it)
+        values.push_back(it->value);
+    return values;
+}
+
+}  // namespace
+
+TrendSamples::const_iterator first_after(const TrendSamples& samples, std::int64_t time_ms)
+{
+    return std::partition_point(samples.begin(), samples.end(),
+                                [time_ms](const TrendHistory::Sample& s) { return s.time_ms <= time_ms; });
+}
+
+std::vector<std::uint32_t> values_between(const TrendSamples& samples, std::int64_t from_ms, std::int64_t to_ms)
+{
+    return values_of(first_after(samples, from_ms), first_after(samples, to_ms));
+}
+
+std::vector<std::uint32_t> last_values(const TrendSamples& samples, std::int64_t to_ms, std::size_t count)
+{
+    const auto end = first_after(samples, to_ms);
+    const auto available = static_cast<std::size_t>(end - samples.begin());
+    return values_of(end - static_cast<std::ptrdiff_t>(std::min(count, available)), end);
+}
+
+}  // namespace pondara

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "trend_data/trend_history.h"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace pondara {
+
+// What a technician reads off a run of values to judge noise and settling.
+struct TrendSummary {
+    std::size_t count = 0;
+    double mean = 0.0;
+    // Sample standard deviation (divides by n - 1); none for fewer than two
+    // values.
+    std::optional<double> deviation;
+    std::uint32_t minimum = 0;
+    std::uint32_t maximum = 0;
+
+    std::uint32_t peak_to_peak() const { return maximum - minimum; }
+};
+
+TrendSummary summarize(std::span<const std::uint32_t> values);
+
+// Noise-free counts: the full scale (16777215) divided by the peak-to-peak
+// noise, and their bits (log2). A reading that does not move at all is
+// still only resolved to one count, so a peak-to-peak of 0 counts as 1.
+double noise_free_counts(std::uint32_t peak_to_peak);
+double noise_free_bits(std::uint32_t peak_to_peak);
+
+// The motion band of weighing indicators: stable when the values of the last
+// second stay within one count (max - min <= 1). Fewer than two values in
+// that second cannot show either.
+enum class Stability : std::uint8_t { unknown, stable, moving };
+inline constexpr std::int64_t stability_span_ms = 1000;
+Stability stability_of(std::span<const std::uint32_t> last_second);
+
+using TrendSamples = std::deque<TrendHistory::Sample>;
+
+// The first sample later than `time_ms` (samples are in time order).
+TrendSamples::const_iterator first_after(const TrendSamples& samples, std::int64_t time_ms);
+// The values with from_ms < time <= to_ms, oldest first.
+std::vector<std::uint32_t> values_between(const TrendSamples& samples, std::int64_t from_ms, std::int64_t to_ms);
+// The last `count` values at or before to_ms, oldest first.
+std::vector<std::uint32_t> last_values(const TrendSamples& samples, std::int64_t to_ms, std::size_t count);
+
+}  // namespace pondara
