@@ -47,4 +47,20 @@ std::vector<std::uint32_t> values_between(const TrendSamples& samples, std::int6
 // The last `count` values at or before to_ms, oldest first.
 std::vector<std::uint32_t> last_values(const TrendSamples& samples, std::int64_t to_ms, std::size_t count);
 
+// A plotted point: seconds before now, and the value.
+struct PlotPoint {
+    double seconds_ago;
+    double value;
+    friend bool operator==(const PlotPoint&, const PlotPoint&) = default;
+};
+using PlotRun = std::vector<PlotPoint>;
+
+// The samples [first, last) as runs of points, a new run after each gap,
+// at most `max_runs` of them (the oldest merged). With `bucket_s` > 0 each
+// run keeps only the lowest and the highest value of each bucket_s seconds,
+// in time order: where there are more values than a plot has pixels, the
+// curve looks the same and costs a fraction to draw.
+std::vector<PlotRun> plot_runs(TrendSamples::const_iterator first, TrendSamples::const_iterator last,
+                               std::int64_t now_ms, double bucket_s, std::size_t max_runs);
+
 }  // namespace pondara

@@ -39,6 +39,8 @@ private slots:
     void selections_data();
     void selections();
     void gaps_start_runs();
+    void plot_thinning_data();
+    void plot_thinning();
     void history_keeps_one_hour();
 };
 
@@ -200,6 +202,51 @@ void TestTrendStats::history_keeps_one_hour()
     history.add(Channel::ad, 3'600'001, 4);
     QCOMPARE(history.samples(Channel::ad).front().value, std::uint32_t {2});
     QCOMPARE(history.samples(Channel::weight).size(), std::size_t {1});  // each channel on its own
+}
+
+// Runs drawn from a weight history at now = 10 000 ms, written as
+// "seconds_ago:value" points, runs separated by " | ". A gap of `-1` in the
+// input starts a new run.
+void TestTrendStats::plot_thinning_data()
+{
+    QTest::addColumn<Timed>("samples");
+    QTest::addColumn<double>("bucket_s");
+    QTest::addColumn<int>("max_runs");
+    QTest::addColumn<QString>("drawn");
+
+    QTest::newRow("every point without thinning")
+        << Timed {{7000, 5}, {8000, 6}, {9000, 7}} << 0.0 << 40 << "3:5 2:6 1:7";
+    QTest::newRow("a gap starts a run") << Timed {{7000, 5}, {-1, 0}, {9000, 7}} << 0.0 << 40 << "3:5 | 1:7";
+    QTest::newRow("a bucket keeps its low and high, older first")
+        << Timed {{6100, 4}, {6200, 9}, {6300, 1}, {6400, 5}, {8500, 3}} << 2.0 << 40 << "3.8:9 3.7:1 1.5:3";
+    QTest::newRow("a flat bucket keeps one point") << Timed {{6100, 4}, {6200, 4}} << 2.0 << 40 << "3.9:4";
+    QTest::newRow("too many runs: the oldest merged")
+        << Timed {{5000, 1}, {-1, 0}, {6000, 2}, {-1, 0}, {7000, 3}} << 0.0 << 2 << "5:1 4:2 | 3:3";
+}
+
+void TestTrendStats::plot_thinning()
+{
+    QFETCH(Timed, samples);
+    QFETCH(double, bucket_s);
+    QFETCH(int, max_runs);
+    QFETCH(QString, drawn);
+
+    TrendHistory history;
+    for (const auto& [ms, value] : samples) {
+        if (ms < 0)
+            history.mark_gap();
+        else
+            history.add(Channel::weight, ms, static_cast<std::uint32_t>(value));
+    }
+    const TrendSamples& all = history.samples(Channel::weight);
+    QStringList runs;
+    for (const PlotRun& run : plot_runs(all.begin(), all.end(), 10000, bucket_s, static_cast<std::size_t>(max_runs))) {
+        QStringList points;
+        for (const PlotPoint& point : run)
+            points << QStringLiteral("%1:%2").arg(point.seconds_ago).arg(point.value);
+        runs << points.join(QLatin1Char(' '));
+    }
+    QCOMPARE(runs.join(QStringLiteral(" | ")), drawn);
 }
 
 QTEST_MAIN(TestTrendStats)
