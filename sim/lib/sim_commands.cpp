@@ -11,7 +11,7 @@ namespace pondara::sim {
 
 namespace {
 
-enum class Kind { action, whole, number, on_off, fault };
+enum class Kind { action, whole, number, on_off, fault, addresses };
 
 constexpr double unbounded = std::numeric_limits<double>::infinity();
 
@@ -39,6 +39,8 @@ struct Word {
     const char* switch_value = nullptr;
     const char* option_help = nullptr;
     const char* fallback = nullptr;  // the default, as the option's help names it
+    // At the console it may name one module of a bus: "load 5 1500".
+    bool per_module = false;
 };
 
 const Word words[] = {
@@ -61,24 +63,27 @@ const Word words[] = {
      .console_help = "put X weight units on the cell",
      .option = "load",
      .option_help = "Load on the cell in weight units",
-     .fallback = "0"},
+     .fallback = "0",
+     .per_module = true},
     {.verb = Verb::drift,
      .name = "drift",
      .kind = Kind::on_off,
      .console_help = "let the load swing slowly around X",
      .option = "drift",
      .switch_value = "on",
-     .option_help = "Let the load swing slowly, for demonstrations."},
-    {.verb = Verb::noise, .name = "noise", .kind = Kind::on_off, .console_help = "AD noise"},
+     .option_help = "Let the load swing slowly, for demonstrations.",
+     .per_module = true},
+    {.verb = Verb::noise, .name = "noise", .kind = Kind::on_off, .console_help = "AD noise", .per_module = true},
     {.verb = Verb::address,
      .name = "address",
-     .kind = Kind::whole,
+     .kind = Kind::addresses,
      .low = 0,
      .high = 255,
      .value_name = "A",
-     .console_help = "answer address A",
+     .console_help = "answer address A; a list such as 1,5,17 puts a module with a scale of its own at each "
+                     "address, and 'load 5 X', 'drift 5 on', 'noise 5 off', 'fault 5 NAME' then set one of them",
      .option = "address",
-     .option_help = "Module address A",
+     .option_help = "Module address A, or a bus of modules at A,B,...",
      .fallback = "1"},
     {.verb = Verb::delay,
      .name = "delay",
@@ -88,7 +93,7 @@ const Word words[] = {
      .unit = "ms",
      .value_name = "MS",
      .console_help = "wait MS ms before each reply",
-     .option = "delay",
+     .option = "reply-delay",
      .option_help = "Reply delay in ms",
      .fallback = "0"},
     {.verb = Verb::pacing,
@@ -105,7 +110,8 @@ const Word words[] = {
      .console_help = "spoil every reply; 'fault NAME once' spoils the next only; 'fault none' clears; 'fault' shows",
      .option = "fault",
      .option_help = "Spoil every reply this way",
-     .fallback = "none"},
+     .fallback = "none",
+     .per_module = true},
     {.verb = Verb::show_fault, .name = "fault"},
     {.verb = Verb::fault_rate,
      .name = "fault-rate",
@@ -184,6 +190,9 @@ QString takes(const Word& word)
         return QStringLiteral("on or off");
     case Kind::fault:
         return QStringLiteral("one of: ") + fault_names().join(QLatin1Char(' '));
+    case Kind::addresses:
+        return whole(word.low) + QLatin1String("..") + whole(word.high)
+               + QStringLiteral(", or several different ones such as 1,5,17");
     }
     return {};
 }
@@ -191,7 +200,8 @@ QString takes(const Word& word)
 // The range in the help, for settings whose numbers are bounded.
 QString range_note(const Word& word)
 {
-    const bool bounded = word.kind == Kind::whole || (word.kind == Kind::number && !std::isinf(word.low));
+    const bool bounded = word.kind == Kind::whole || word.kind == Kind::addresses
+                         || (word.kind == Kind::number && !std::isinf(word.low));
     return bounded ? QStringLiteral(" (") + takes(word) + QLatin1Char(')') : QString();
 }
 
@@ -221,8 +231,36 @@ std::optional<Command> read_value(const Word& word, const QString& text)
         if (const auto fault = fault_from_name(text))
             return Command {word.verb, *fault};
         return std::nullopt;
+    case Kind::addresses: {
+        std::vector<std::uint8_t> addresses;
+        for (const QString& part : text.split(QLatin1Char(','))) {
+            const int address = part.toInt(&ok);
+            if (!ok || address < word.low || address > word.high
+                || std::find(addresses.begin(), addresses.end(), address) != addresses.end())
+                return std::nullopt;
+            addresses.push_back(static_cast<std::uint8_t>(address));
+        }
+        return Command {word.verb, std::move(addresses)};
+    }
     }
     return std::nullopt;
+}
+
+// "load 5 1500": the module's address taken out of `typed`, when the word
+// may name a module and the second word is an address.
+std::optional<std::uint8_t> take_module(QStringList& typed)
+{
+    if (typed.size() < 3)
+        return std::nullopt;
+    const auto word = std::find_if(std::begin(words), std::end(words), [&](const Word& candidate) {
+        return candidate.per_module && typed[0] == QLatin1String(candidate.name);
+    });
+    bool ok = false;
+    const int address = typed[1].toInt(&ok);
+    if (word == std::end(words) || !ok || address < 0 || address > 255)
+        return std::nullopt;
+    typed.removeAt(1);
+    return static_cast<std::uint8_t>(address);
 }
 
 Parsed read_setting(const Word& word, const QString& text)
@@ -310,7 +348,7 @@ Parsed read_option(const QCommandLineParser& parser, const Word& word)
         return read_setting(word, QLatin1String(word.switch_value));
     Parsed parsed = read_setting(word, parser.value(QLatin1String(word.option)));
     if (!parsed.command)
-        parsed.error.prepend(QStringLiteral("--"));
+        parsed.error = QStringLiteral("--%1 takes %2").arg(QLatin1String(word.option), takes(word));
     return parsed;
 }
 
@@ -318,9 +356,15 @@ Parsed read_option(const QCommandLineParser& parser, const Word& word)
 
 Parsed parse_command(const QString& text)
 {
-    const QStringList typed = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QStringList typed = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (typed.isEmpty())
         return {};
+    if (const auto module = take_module(typed)) {
+        Parsed parsed = parse_command(typed.join(QLatin1Char(' ')));
+        if (parsed.command)
+            parsed.command->module = module;
+        return parsed;
+    }
     if (typed[0] == QLatin1String("fault") && typed.size() > 1)
         return read_fault(typed);
     for (const Word& word : words) {
@@ -346,12 +390,23 @@ QString describe(const Command& command)
         value = *on ? QStringLiteral("on") : QStringLiteral("off");
     else if (const auto* fault = std::get_if<Fault>(&command.value))
         value = fault_name(*fault) + (command.once ? QStringLiteral(" once") : QString());
+    else if (const auto* addresses = std::get_if<std::vector<std::uint8_t>>(&command.value))
+        value = address_list(*addresses);
     else
         return QLatin1String(word.name);
-    return QLatin1String(word.name) + QLatin1Char(' ') + with_unit(value, word);
+    const QString module = command.module ? QStringLiteral(" %1").arg(*command.module) : QString();
+    return QLatin1String(word.name) + module + QLatin1Char(' ') + with_unit(value, word);
 }
 
 QString decimal_text(double value) { return QString::number(value, 'g', 10); }
+
+QString address_list(const std::vector<std::uint8_t>& addresses)
+{
+    QStringList texts;
+    for (const std::uint8_t address : addresses)
+        texts.append(QString::number(address));
+    return texts.join(QLatin1Char(','));
+}
 
 QString console_help()
 {

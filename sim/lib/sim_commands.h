@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -37,11 +38,13 @@ enum class Verb {
 
 struct Command {
     Verb verb = Verb::help;
-    // A whole number (port, address, delay in ms, seed, unplug-after in s),
-    // a number (load, fault-rate), on or off (drift, noise, pacing) or a
-    // fault; nothing for the commands without a value.
-    std::variant<std::monostate, long long, double, bool, Fault> value;
+    // A whole number (port, delay in ms, seed, unplug-after in s), a number
+    // (load, fault-rate), on or off (drift, noise, pacing), a fault, or the
+    // module addresses (address); nothing for the commands without a value.
+    std::variant<std::monostate, long long, double, bool, Fault, std::vector<std::uint8_t>> value;
     bool once = false;  // "fault NAME once": the next reply only
+    // "load 5 1500": the module at address 5 only; none: every module.
+    std::optional<std::uint8_t> module = {};
 };
 
 // A command read, or why the text is not one (an empty line is neither).
@@ -61,6 +64,9 @@ QString describe(const Command& command);
 // A number as the console shows it: plain decimals up to 10 significant
 // digits, no exponent for loads.
 QString decimal_text(double value);
+
+// Addresses as the console shows them: "1,5,17".
+QString address_list(const std::vector<std::uint8_t>& addresses);
 
 // The one-line list of console commands and faults.
 QString console_help();

@@ -246,14 +246,24 @@ void TestModuleSim::commands_data()
     row("--load nan", "--load takes a number");
     row("address 0", "address 0");
     row("address 255", "address 255");
-    row("address 256", "error: address takes 0..255");
-    row("address -1", "error: address takes 0..255");
-    row("address 1.5", "error: address takes 0..255");
-    row("--address 256", "--address takes 0..255");
+    row("address 256", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("address -1", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("address 1.5", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("--address 256", "--address takes 0..255, or several different ones such as 1,5,17");
+    // A bus of modules, and commands for one of them.
+    row("--address 1,5,17", "port 1, address 1,5,17");
+    row("address 1,5,1", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("address 1,,5", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("load 5 1500", "load 5 1500");
+    row("drift 17 on", "drift 17 on");
+    row("noise 256 off", "error: unknown command 'noise 256 off' (try help)");
+    row("fault 5 noreply once", "fault 5 noreply once");
+    row("fault 5 split twice", "error: usage: fault NAME [once]");
+    row("delay 5 10", "error: unknown command 'delay 5 10' (try help)");
     row("delay 60000", "delay 60000 ms");
     row("delay 60001", "error: delay takes 0..60000 ms");
     row("delay -1", "error: delay takes 0..60000 ms");
-    row("--delay 60001", "--delay takes 0..60000 ms");
+    row("--reply-delay 60001", "--reply-delay takes 0..60000 ms");
     row("pacing off", "pacing off");
     row("pacing maybe", "error: pacing takes on or off");
     row("drift on", "drift on");
@@ -288,8 +298,8 @@ void TestModuleSim::commands_data()
     row("--port 999", "port 999");
     // Switches, and settings in the table's order whatever the order given.
     row("--drift", "port 1, drift on");
-    row("--no-pacing --drift --port 3 --delay 5", "port 3, drift on, delay 5 ms, pacing off");
-    row("--seed 7 --address 300", "--address takes 0..255");
+    row("--no-pacing --drift --port 3 --reply-delay 5", "port 3, drift on, delay 5 ms, pacing off");
+    row("--seed 7 --address 300", "--address takes 0..255, or several different ones such as 1,5,17");
     row("--port 0", "--port takes 1..999");
     row("--port 1000", "--port takes 1..999");
     row("port 2", "error: unknown command 'port 2' (try help)");
@@ -405,7 +415,7 @@ void TestModuleSim::help_data()
     row("--address", "", "--address <A>");
     row("--load", "", "--load <X>");
     row("--drift", "", "--drift ");
-    row("--delay", "", "--delay <MS>");
+    row("--reply-delay", "", "--reply-delay <MS>");
     row("--no-pacing", "", "--no-pacing ");
     row("--fault", "", "--fault <NAME>");
     row("--fault-rate", "", "--fault-rate <P>");
