@@ -140,13 +140,7 @@ bool ModuleLink::take_reply(RxBuf& rx_buf)
     }
     event.byte_count = 8;
     if (reply_ok(rx_buf)) {
-        qCDebug(lc_line).noquote() << time_stamp() << "<-" << spaced_hex(rx_buf);
-        m_health.reply_accepted(event.wall_ms);
-        m_reply_wait->stop();
-        event.kind = ModuleEvent::Kind::reply_accepted;
-        event.type = static_cast<std::uint8_t>(rx_buf[2]);
-        event.value = reply_value(rx_buf);
-        tell(std::move(event));
+        accept(std::move(event), rx_buf);
         return true;
     }
     const bool header = rx_buf[0] == reply_header;
@@ -156,6 +150,32 @@ bool ModuleLink::take_reply(RxBuf& rx_buf)
     m_health.reply_dropped(event.drop);
     tell(std::move(event));
     return false;
+}
+
+void ModuleLink::accept(ModuleEvent&& event, const RxBuf& rx_buf)
+{
+    qCDebug(lc_line).noquote() << time_stamp() << "<-" << spaced_hex(rx_buf);
+    m_health.reply_accepted(event.wall_ms);
+    m_reply_wait->stop();
+    event.kind = ModuleEvent::Kind::reply_accepted;
+    event.type = static_cast<std::uint8_t>(rx_buf[2]);
+    event.value = reply_value(rx_buf);
+    tell(std::move(event));
+}
+
+void ModuleLink::reply_found(const RxBuf& rx_buf)
+{
+    ModuleEvent event = stamped(ModuleEvent::Kind::reply_accepted);
+    for (std::size_t k = 0; k < 8; ++k)
+        event.bytes[k] = static_cast<std::uint8_t>(rx_buf[k]);
+    event.byte_count = 8;
+    accept(std::move(event), rx_buf);
+}
+
+void ModuleLink::bytes_skipped(const QByteArray& bytes, const char* why)
+{
+    qCDebug(lc_line).noquote() << time_stamp() << "skipped" << bytes.size() << "bytes"
+                               << QString::fromLatin1(bytes.toHex(' ').toUpper()) + QLatin1Char(':') << why;
 }
 
 ConversionError ModuleLink::send_frame(const QString& address_text, const Command& command)

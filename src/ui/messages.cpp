@@ -134,4 +134,38 @@ QString connection_lost(int port_number, const PortLoss& loss)
                      .arg(port_name(port_number, loss.device), reason));
 }
 
+QString port_skipped(int port_number, const OpenFailure& failure)
+{
+    QString why;
+    switch (failure.reason) {
+    case OpenFailure::Reason::no_such_port:
+        why = QStringLiteral("不存在");
+        break;
+    case OpenFailure::Reason::not_a_device:
+        why = QStringLiteral("不是串口设备");
+        break;
+    case OpenFailure::Reason::in_use:
+        why = QStringLiteral("已被占用");
+        break;
+    case OpenFailure::Reason::stale_lock:
+        why = QStringLiteral("被锁文件 %1 锁定").arg(failure.lock_file);
+        break;
+    case OpenFailure::Reason::no_permission:
+        why = QStringLiteral("没有权限");
+        break;
+    case OpenFailure::Reason::other:
+        why = failure.detail.isEmpty() ? QStringLiteral("无法打开")
+                                       : QStringLiteral("无法打开（%1）").arg(failure.detail);
+        break;
+    }
+    return QStringLiteral("%1：%2，跳过").arg(port_name(port_number, failure.device), why);
+}
+
+QString stray_bytes(int port_number, const QString& device, int count)
+{
+    return QStringLiteral("%1：收到无法识别的数据：波特率或接线？（%2 字节）")
+        .arg(port_name(port_number, device))
+        .arg(count);
+}
+
 }  // namespace pondara::messages
