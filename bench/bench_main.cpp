@@ -518,6 +518,25 @@ void print_table(const std::vector<Row>& rows)
     }
 }
 
+// 9: the module scan of one port, 0..255 with modules at 1 and 200 and a
+// 50 ms answer wait, against the port's physical limit; and the time from
+// each module's reply to its row in the table.
+void scan_rows(std::vector<Row>& rows)
+{
+    say(QStringLiteral("[+] module scan: 256 addresses, modules at 1 and 200, wait 50 ms"));
+    Child run = spawn(QStringLiteral("pondara-bench-scan"), {}, true);
+    const QMap<QString, double> scan = parse_values(finish(run));
+    const auto figure = [&](const char* name) { return scan.value(QLatin1String(name), not_measured); };
+    const Spread total {figure("scan_total_ms"), figure("scan_total_min_ms"), figure("scan_total_max_ms")};
+    const double limit = figure("scan_limit_ms");
+    rows.push_back({QStringLiteral("9 Scan 0..255, W 50 ms (ms)"), total, Spread {},
+                    Spread {limit, not_measured, not_measured}, QStringLiteral("physical limit"),
+                    QStringLiteral("<= 1.15x physical limit"), total.value <= 1.15 * limit, 0, true});
+    const Spread row {figure("row_median_ms"), figure("row_min_ms"), figure("row_max_ms")};
+    rows.push_back({QStringLiteral("9 Scan reply to row (ms)"), row, Spread {}, Spread {}, QString(),
+                    QStringLiteral("(reported)"), !std::isnan(row.value), 3, true});
+}
+
 int int_option(const QStringList& args, const QString& name, int fallback)
 {
     const qsizetype at = args.indexOf(name);
@@ -779,6 +798,7 @@ int main(int argc, char* argv[])
                     Spread {trend_cpu, not_measured, not_measured}, Spread {},
                     Spread {without_trend_cpu, not_measured, not_measured}, QStringLiteral("window shut"),
                     QStringLiteral("<= 2x window shut"), trend_cpu <= 2.0 * without_trend_cpu, 3, false});
+    scan_rows(rows);
     print_table(rows);
     std::fflush(stdout);
 
@@ -796,9 +816,10 @@ int main(int argc, char* argv[])
                 options.startups);
 
     // The folder holds only this run's logs and, by now, no links.
-    for (const QString& name : {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
-                                QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
-                                QStringLiteral("pondara-bench-same-window"), QStringLiteral("strace")})
+    for (const QString& name :
+         {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
+          QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
+          QStringLiteral("pondara-bench-same-window"), QStringLiteral("pondara-bench-scan"), QStringLiteral("strace")})
         QFile::remove(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
     ::rmdir((g_log_dir + QStringLiteral("/pondara")).toLocal8Bit().constData());
     ::rmdir(runtime_dir);
