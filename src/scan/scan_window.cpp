@@ -125,7 +125,8 @@ void ScanWindow::build_controls()
     m_results->verticalHeader()->hide();
     m_results->horizontalHeader()->setStretchLastSection(true);
     look::place(m_results, {120, 2520, 8760, 3000});
-    m_results->resizeColumnsToContents();
+    for (int column = 0; column < note_column; ++column)
+        m_results->resizeColumnToContents(column);
     make_label(this, "results_label", QStringLiteral("找到的模块（双击或“使用”填入主窗口）"), m_results,
                {120, 2160, 6000, 375}, points);
 
@@ -248,6 +249,8 @@ void ScanWindow::add_row(const ScanFind& find)
     if (!ad)
         notes.append(QStringLiteral("应答类型为 %1").arg(find.type));
     m_results->setItem(row, note_column, cell(notes.join(QStringLiteral("；"))));
+    for (int column = 0; column < note_column; ++column)
+        m_results->resizeColumnToContents(column);
     if (row == 0)
         m_results->selectRow(0);
 }

@@ -117,6 +117,25 @@ int main(int argc, char* argv[])
         canshu->close();
         QTest::qWait(1500);
         ok = save(&main_form, dir + QStringLiteral("/main_form_no_reply.png")) && ok;
+
+        // From there, the scan window (Ctrl+F) finds the modules of the bus.
+        main_form.activateWindow();
+        if (!QTest::qWaitForWindowActive(&main_form))
+            std::fprintf(stderr, "warning: the main window is not active\n");
+        QTest::keyClick(&main_form, Qt::Key_F, Qt::ControlModifier);
+        if (QWidget* scan = window_named(QStringLiteral("scan")); scan && QTest::qWaitForWindowExposed(scan)) {
+            QTest::mouseClick(scan->findChild<QPushButton*>(QStringLiteral("start")), Qt::LeftButton);
+            QElapsedTimer scanning;
+            scanning.start();
+            while (!scan->findChild<QPushButton*>(QStringLiteral("start"))->isEnabled() && scanning.elapsed() < 30000)
+                QTest::qWait(100);
+            QTest::qWait(200);
+            ok = save(scan, dir + QStringLiteral("/scan.png")) && ok;
+            scan->close();
+        } else {
+            std::fprintf(stderr, "no scan window\n");
+            ok = false;
+        }
         main_form.findChild<QLineEdit*>(QStringLiteral("add"))->setText(QStringLiteral("1"));
     }
     shoot("help_command", QStringLiteral("help"));
