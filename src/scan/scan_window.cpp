@@ -124,6 +124,8 @@ void ScanWindow::build_controls()
     m_results->setSelectionMode(QAbstractItemView::SingleSelection);
     m_results->verticalHeader()->hide();
     m_results->horizontalHeader()->setStretchLastSection(true);
+    // A table takes no name from the label before it.
+    m_results->setAccessibleName(QStringLiteral("找到的模块"));
     look::place(m_results, {120, 2520, 8760, 3000});
     for (int column = 0; column < note_column; ++column)
         m_results->resizeColumnToContents(column);

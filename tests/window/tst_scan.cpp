@@ -12,6 +12,7 @@
 #include "scan/scan_window.h"
 #include "window_peer.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QLabel>
@@ -65,6 +66,7 @@ private slots:
     void parameters_dialog_open();
     void opening_data();
     void opening();
+    void controls_named();
 };
 
 void TestScan::cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -251,6 +253,27 @@ void TestScan::opening()
     form.show_scan();
     QCOMPARE(test::open_window<ScanWindow>("scan"), window);
     form.close();
+}
+
+// Every control is reachable by its object name and says what it is: the
+// boxes through the label that labels them, the buttons by their caption.
+void TestScan::controls_named()
+{
+    test::FakePortFactory ports;
+    ScanWindow window({}, ports.factory());
+    const QStringList expected {"port:串口", "wait:等待毫秒", "first:起始地址", "last:结束地址",     "start:开始",
+                                "stop:停止", "use:使用",      "progress:进度",  "results:找到的模块"};
+    QStringList named;
+    for (QWidget* control : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QLabel*>(control))
+            continue;
+        const QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        const auto labels = accessible->relations(QAccessible::Label);
+        named.append(
+            control->objectName() + QLatin1Char(':')
+            + (labels.isEmpty() ? accessible->text(QAccessible::Name) : labels.first().first->text(QAccessible::Name)));
+    }
+    QCOMPARE(named, expected);
 }
 
 QTEST_MAIN(TestScan)

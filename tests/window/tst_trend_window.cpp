@@ -21,9 +21,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
 #include <QTimer>
 #include <QValueAxis>
+#include <algorithm>
 
 using namespace pondara;
 
