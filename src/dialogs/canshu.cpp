@@ -53,6 +53,7 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
     m_command5 = make_button(this, "Command5", QStringLiteral("关闭"), {3360, 2640, 1575, 375}, 15.75);
     m_status = make_label(this, "status", QString(), nullptr, {360, 720, 5220, 375}, 15);
     m_reply_check = new QTimer(this);
+    m_reply_check->setObjectName(QStringLiteral("reply_check"));  // tests run it on a clock of their own
     m_reply_check->setSingleShot(true);
     m_reply_check->setInterval(reply_wait_ms);
     connect(m_reply_check, &QTimer::timeout, this, &Canshu::check_reply);
