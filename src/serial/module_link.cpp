@@ -46,6 +46,7 @@ ModuleLink::ModuleLink(std::unique_ptr<PortObject> port, QString owner, QObject*
       m_owner(std::move(owner)),
       m_reply_wait(new QTimer(this))
 {
+    m_reply_wait->setObjectName(QStringLiteral("reply_check"));  // tests run it on a clock of their own
     m_reply_wait->setSingleShot(true);
     m_reply_wait->setInterval(reply_wait_ms);
     connect(m_reply_wait, &QTimer::timeout, this, &ModuleLink::reply_overdue);

@@ -294,9 +294,7 @@ void QtPortObject::setOutput(const Packet& bytes)
     // notifier until the driver has taken the block and disarms it after,
     // and each of the two wakes the event loop, twice per request. An
     // 8-byte block finds the driver's output queue empty at this pace, so
-    // the write takes it whole; what it does not take (a full queue, an
-    // error) goes through QSerialPort as before, which queues it or reports
-    // the error.
+    // the write takes it whole.
     if (m_port->bytesToWrite() == 0) {
         ssize_t written = 0;
         do
@@ -304,13 +302,22 @@ void QtPortObject::setOutput(const Packet& bytes)
         while (written < 0 && errno == EINTR);
         if (written == size)
             return;
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // A broken line: Qt's own write meets the error on the spot and
+            // reports it, so the port counts as lost at once.
+            if (m_port->write(data, size) == size && m_open)
+                m_port->flush();
+            return;
+        }
         if (written > 0) {
             data += written;
             size -= written;
         }
     }
-    if (m_port->write(data, size) == size && m_open)
-        m_port->flush();  // hands the block to the driver now rather than on the next event loop turn
+    // The driver's queue is full: Qt keeps the rest and writes it once the
+    // driver has room. No flush(): it would only meet the full queue, which
+    // Qt reports as a vanished device.
+    m_port->write(data, size);
 }
 
 std::optional<std::uint8_t> QtPortObject::input()

@@ -1,5 +1,6 @@
 // The real port object on pseudo-terminals reached through virtual port
-// links: one-block writes, OnComm rounds, the driver waking the event loop
+// links: one-block writes and writes the driver takes only part of, OnComm
+// rounds, the driver waking the event loop
 // only once the threshold is reached, clearing, exclusive opening within
 // the program and against a second process, lock files left by processes that
 // are gone, refusal of targets that are not devices, and losing the device and
@@ -14,6 +15,7 @@
 #include "virtual_port_links.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
@@ -31,6 +33,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -50,6 +53,47 @@ QByteArray counting_bytes(int count, int first = 1)
     for (int i = 0; i < count; ++i)
         bytes.append(static_cast<char>(first + i));
     return bytes;
+}
+
+// Writes `count` bytes 'x' one at a time to `fd`, the port's end of a
+// pseudo-terminal whose other end reads nothing meanwhile. While the queue is
+// full it waits for the kernel to move bytes on to the other end, and gives
+// up once nothing has gone for a second. Returns how many went.
+int fill_line(int fd, int count)
+{
+    QElapsedTimer idle;
+    idle.start();
+    int written = 0;
+    while (written < count && idle.elapsed() < 1000) {
+        if (::write(fd, "x", 1) == 1) {
+            ++written;
+            idle.restart();
+        } else {
+            ::usleep(1000);
+        }
+    }
+    return written;
+}
+
+// Reads `count` bytes from `fd` (non-blocking) and drops them; returns how
+// many came before nothing more did for a second.
+int drain_line(int fd, int count)
+{
+    QElapsedTimer idle;
+    idle.start();
+    int taken = 0;
+    char buffer[4096];
+    while (taken < count && idle.elapsed() < 1000) {
+        const ssize_t n
+            = ::read(fd, buffer, std::min<std::size_t>(sizeof buffer, static_cast<std::size_t>(count - taken)));
+        if (n > 0) {
+            taken += static_cast<int>(n);
+            idle.restart();
+        } else {
+            ::usleep(1000);
+        }
+    }
+    return taken;
 }
 
 // The id of a process that no longer runs: a child that ended at once.
@@ -198,7 +242,8 @@ class TestPortObject : public QObject {
 private slots:
     void init();
     void cleanup();
-    void write_arrives_as_one_block();
+    void writes_data();
+    void writes();
     void receive_rounds_data();
     void receive_rounds();
     void bytes_arriving_during_handler();
@@ -256,22 +301,54 @@ void TestPortObject::init()
 
 void TestPortObject::cleanup() { QDir(virtual_port_dir()).removeRecursively(); }
 
-void TestPortObject::write_arrives_as_one_block()
+void TestPortObject::writes_data()
 {
+    // Bytes of room left in the driver's output queue when the request is
+    // written; -1: the queue is empty.
+    QTest::addColumn<int>("room");
+    QTest::newRow("empty queue: one block, no wake-up") << -1;
+    QTest::newRow("3 bytes of room: the other 5 follow") << 3;
+    QTest::newRow("no room: all 8 follow") << 0;
+}
+
+void TestPortObject::writes()
+{
+    QFETCH(int, room);
+
     PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     QCOMPARE(port->deviceName(), QFileInfo(pty.device_path()).canonicalFilePath());
-    QList<QByteArray> reads;
-    connect(&pty, &PseudoTerminal::received, this, [&](const QByteArray& bytes) { reads.append(bytes); });
+    QByteArray received;
+    connect(&pty, &PseudoTerminal::received, this, [&](const QByteArray& bytes) { received += bytes; });
+
+    int filled = 0;
+    if (room >= 0) {
+        // No event loop runs, so nothing reads the line: find how much its
+        // queue holds, then fill it short of that by `room`, as a probe of 8
+        // bytes proves, and once more for the request.
+        const int line = port->findChild<QSerialPort*>()->handle();
+        const int holds = fill_line(line, std::numeric_limits<int>::max());
+        QCOMPARE(drain_line(pty.fd(), holds), holds);
+        filled = holds - room;
+        QCOMPARE(fill_line(line, filled), filled);
+        QCOMPARE(std::max(::write(line, "12345678", 8), ssize_t {0}), ssize_t {room});
+        QCOMPARE(drain_line(pty.fd(), holds), holds);
+        QCOMPARE(fill_line(line, filled), filled);
+    }
 
     PortWakeups wakeups(*port);
     port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
-    QVERIFY(run_until([&] { return !reads.isEmpty(); }, 2000));
-    QCOMPARE(reads.first().toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    QVERIFY(run_until([&] { return received.size() >= filled + 8; }, 5000));
     run_for(50);
-    // Handed to the driver at once: no write notifier of the port woke the loop.
-    QCOMPARE(wakeups.count(), 0);
+    QCOMPARE(received.size(), filled + 8);
+    QCOMPARE(received.count('x'), filled);
+    QCOMPARE(received.mid(filled).toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    QVERIFY(port->portOpen());
+    // Into an empty queue the block goes at once: no write notifier of the
+    // port woke the loop.
+    if (room < 0)
+        QCOMPARE(wakeups.count(), 0);
 }
 
 void TestPortObject::receive_rounds_data()

@@ -1,6 +1,7 @@
 // The parameters dialog on fake ports: the hand-over of the device between
 // the main window and the dialog, the packets of its buttons with their range
-// checks, and its reply handling.
+// checks, its reply handling, and the status line after an unanswered
+// request, on a clock of the test's own.
 
 #include "dialogs/canshu.h"
 #include "fake_port_factory.h"
@@ -9,9 +10,11 @@
 #include "recording_sink.h"
 #include "window_peer.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace pondara;
 using pondara::test::FakePortObject;
@@ -35,6 +38,8 @@ private slots:
     void buttons();
     void replies_data();
     void replies();
+    void status_line_data();
+    void status_line();
     void reading_into_letters();
     void help_message();
     void look();
@@ -373,6 +378,62 @@ void TestCanshu::replies()
     QVERIFY(m_sink.messages().isEmpty());
     // The main window acts on none of them.
     QCOMPARE(m_form->findChild<QLineEdit*>("AD_now")->text(), QStringLiteral("0"));
+}
+
+void TestCanshu::status_line_data()
+{
+    // Steps: "读取" clicks the first row's 读取, "wait N" lets N ms pass on
+    // the test's clock, "reply" and "bad reply" are the module's 8 bytes (a
+    // valid reply, one with a wrong checksum). `shown` is the status line
+    // after each step.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("shown");
+
+    const QString silent = QStringLiteral("模块无应答：请检查地址和接线");
+    const QString garbled = QStringLiteral("数据错误：请检查波特率和接线");
+    QTest::newRow("answered after 200 ms: stays empty")
+        << QStringList {"读取", "wait 200", "reply", "wait 400"} << QStringList {"", "", "", ""};
+    QTest::newRow("silent: empty at 400 ms, shown by 600 ms")
+        << QStringList {"读取", "wait 400", "wait 200"} << QStringList {"", "", silent};
+    QTest::newRow("bad reply: empty at 400 ms, shown by 600 ms")
+        << QStringList {"读取", "bad reply", "wait 400", "wait 200"} << QStringList {"", "", "", garbled};
+    QTest::newRow("late good reply clears it without a press")
+        << QStringList {"读取", "wait 600", "reply"} << QStringList {"", silent, ""};
+    QTest::newRow("late bad reply leaves it")
+        << QStringList {"读取", "wait 600", "bad reply"} << QStringList {"", silent, silent};
+    QTest::newRow("a second request starts the wait again")
+        << QStringList {"读取", "wait 300", "读取", "wait 300", "wait 300"} << QStringList {"", "", "", "", silent};
+}
+
+void TestCanshu::status_line()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, shown);
+
+    Canshu* dialog = open_dialog();
+    auto* status = dialog->findChild<QLabel*>("status");
+    auto* timer = dialog->findChild<QTimer*>("reply_check");
+    QVERIFY(status && timer);
+    // The test's clock: the dialog's timer expires once its interval has
+    // passed on it since the last request, whatever the machine's load.
+    int now = 0;
+    int due = 0;
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const QString& step = steps[i];
+        if (step == "读取") {
+            click(dialog, "Command1");
+            due = now + timer->interval();
+        } else if (step.startsWith("wait ")) {
+            now += step.mid(5).toInt();
+            if (timer->isActive() && now >= due) {
+                QTimerEvent expiry(timer->timerId());
+                QCoreApplication::sendEvent(timer, &expiry);
+            }
+        } else {
+            dialog_port()->receive(hex_bytes(step == "reply" ? "22 01 06 03 00 00 0C 38" : "22 01 06 03 00 00 0C 39"));
+        }
+        QVERIFY2(status->text() == shown[i], qPrintable(step + ": " + status->text()));
+    }
 }
 
 void TestCanshu::reading_into_letters()

@@ -1,5 +1,6 @@
 // The main window on a fake port: the poll cycle, the one-slot queue, reply
-// intake, opening failures, and the window's frame, colours and tab order.
+// intake, stale readouts, opening failures, and the window's frame, colours
+// and tab order.
 
 #include "fake_port_factory.h"
 #include "hex.h"
@@ -48,6 +49,8 @@ private slots:
     void replies_data();
     void replies();
     void readouts_keep_values_after_closing();
+    void readout_colours_data();
+    void readout_colours();
     void rx_buf_tail_stays_zero();
     void open_uses_number_data();
     void open_uses_number();
@@ -294,6 +297,57 @@ void TestMainForm::readouts_keep_values_after_closing()
         m_form->poll_tick();
     QCOMPARE(box("AD_now")->text(), QStringLiteral("5"));
     QCOMPARE(box("weight_now")->text(), QStringLiteral("12345"));
+}
+
+void TestMainForm::readout_colours_data()
+{
+    // Steps: "open" clicks 打开串口/关闭串口, "tick N" runs N poll ticks,
+    // "ad" and "weight" are valid replies of that type, "bad ad" one with a
+    // wrong checksum, "lose" takes the device away.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QColor>("ad");
+    QTest::addColumn<QColor>("weight");
+
+    const QColor blue(Qt::blue);
+    const QColor red(Qt::red);
+    const QColor grey(0x6d, 0x6d, 0x6d);
+    QTest::newRow("never opened") << QStringList {"tick 6"} << blue << red;
+    QTest::newRow("4 ticks unanswered: live") << QStringList {"open", "tick 4"} << blue << red;
+    QTest::newRow("5 ticks unanswered: grey") << QStringList {"open", "tick 5"} << grey << grey;
+    QTest::newRow("AD answered 4 ticks ago, weight 5")
+        << QStringList {"open", "tick 1", "ad", "tick 4"} << blue << grey;
+    QTest::newRow("next AD value: blue again") << QStringList {"open", "tick 5", "ad"} << blue << grey;
+    QTest::newRow("next weight value: red again") << QStringList {"open", "tick 5", "weight"} << grey << red;
+    QTest::newRow("bad reply: stays grey") << QStringList {"open", "tick 5", "bad ad"} << grey << grey;
+    QTest::newRow("port closed: grey at once") << QStringList {"open", "ad", "weight", "open"} << grey << grey;
+    QTest::newRow("device lost: grey at once") << QStringList {"open", "ad", "weight", "lose"} << grey << grey;
+    QTest::newRow("reopened: live until 5 ticks pass") << QStringList {"open", "open", "open", "tick 4"} << blue << red;
+}
+
+void TestMainForm::readout_colours()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QColor, ad);
+    QFETCH(QColor, weight);
+
+    for (const QString& step : steps) {
+        if (step == "open") {
+            m_form->open_comm_Click();
+        } else if (step.startsWith("tick ")) {
+            for (int i = step.mid(5).toInt(); i > 0; --i)
+                m_form->poll_tick();
+        } else if (step == "ad") {
+            port()->receive(hex_bytes("22 01 01 03 00 00 05 2C"));
+        } else if (step == "weight") {
+            port()->receive(hex_bytes("22 01 02 03 00 30 39 91"));
+        } else if (step == "bad ad") {
+            port()->receive(hex_bytes("22 01 01 03 00 00 05 2D"));
+        } else if (step == "lose") {
+            port()->lose();
+        }
+    }
+    QCOMPARE(box("AD_now")->palette().color(QPalette::Text), ad);
+    QCOMPARE(box("weight_now")->palette().color(QPalette::Text), weight);
 }
 
 void TestMainForm::rx_buf_tail_stays_zero()

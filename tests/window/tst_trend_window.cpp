@@ -3,6 +3,7 @@
 // sends a byte.
 
 #include "fake_port_factory.h"
+#include "hex.h"
 #include "main_window/main_form.h"
 #include "main_window/trend_feed.h"
 #include "recording_sink.h"
@@ -375,6 +376,13 @@ void TestTrendWindow::sends_nothing()
     QTest::qWait(600);  // redraws
     QVERIFY(port()->written().isEmpty());
     QCOMPARE(port()->clear_count(), 0);
+    // Nor does it queue anything: the next two ticks send the queries due.
+    m_form->poll_tick();
+    m_form->poll_tick();
+    QStringList frames;
+    for (const Packet& frame : port()->written())
+        frames.append(test::spaced_hex(frame));
+    QCOMPARE(frames, (QStringList {"55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58"}));
 }
 
 QTEST_MAIN(TestTrendWindow)
