@@ -74,8 +74,12 @@ ConversionError FrameSender::send_frame(const QString& address_text, const Comma
         qCDebug(lc_line).noquote() << time_stamp() << "discarded" << flushed << "unread bytes";
     m_link.request_sent(flushed);
     m_port.clearInBuffer();
-    m_port.setOutput(m_tx_buf);
-    qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    if (m_port.setOutput(m_tx_buf)) {
+        qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    } else {
+        qCDebug(lc_line).noquote() << time_stamp() << "not sent" << spaced_hex(m_tx_buf);
+        m_link.request_unsent();
+    }
     return ConversionError::none;
 }
 

@@ -63,8 +63,10 @@ public:
     virtual void clearInBuffer() = 0;
     virtual int inBufferCount() const = 0;
 
-    // Output: the 8 bytes as one block.
-    virtual void setOutput(const Packet& bytes) = 0;
+    // Output: the 8 bytes as one block. False when the block was not sent:
+    // the port is closed, or the device takes no more data for now (its
+    // output queue is full); the block is then dropped whole.
+    virtual bool setOutput(const Packet& bytes) = 0;
 
     // Input: removes and returns the oldest waiting byte, or nothing when
     // no byte waits.

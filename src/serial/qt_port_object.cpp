@@ -221,34 +221,49 @@ int QtPortObject::inBufferCount() const
     return static_cast<int>(m_port->bytesAvailable()) + in_driver;
 }
 
-void QtPortObject::setOutput(const Packet& bytes)
+bool QtPortObject::setOutput(const Packet& bytes)
 {
     if (!m_open)
-        return;
+        return false;
+    // The rest of an earlier block still waits in Qt's queue: the driver has
+    // taken nothing since. This one is dropped rather than queued behind it,
+    // so that the queue holds less than one request and no request reaches
+    // the module long after its time.
+    if (m_port->bytesToWrite() > 0) {
+        qCDebug(lc_serial) << m_device << "output still waiting: request dropped";
+        return false;
+    }
     const char* data = reinterpret_cast<const char*>(bytes.data());
     auto size = static_cast<qint64>(bytes.size());
-    // The block goes to the driver with one write() of our own, when nothing
-    // of Qt's waits to go before it: QSerialPort's write arms a write
-    // notifier until the driver has taken the block and disarms it after,
-    // and each of the two wakes the event loop, twice per request. An
-    // 8-byte block finds the driver's output queue empty at this pace, so
-    // the write takes it whole; what it does not take (a full queue, an
-    // error) goes through QSerialPort as before, which queues it or reports
-    // the error.
-    if (m_port->bytesToWrite() == 0) {
-        ssize_t written = 0;
-        do
-            written = ::write(m_port->handle(), data, static_cast<std::size_t>(size));
-        while (written < 0 && errno == EINTR);
-        if (written == size)
-            return;
-        if (written > 0) {
-            data += written;
-            size -= written;
-        }
+    // The block goes to the driver with one write() of our own: QSerialPort's
+    // write arms a write notifier until the driver has taken the block and
+    // disarms it after, and each of the two wakes the event loop, twice per
+    // request. An 8-byte block finds the driver's output queue empty at this
+    // pace, so the write takes it whole.
+    ssize_t written = 0;
+    do
+        written = ::write(m_port->handle(), data, static_cast<std::size_t>(size));
+    while (written < 0 && errno == EINTR);
+    if (written == size)
+        return true;
+    if (written > 0) {
+        // The rest goes through Qt, whose write notifier sends it once the
+        // driver has room.
+        m_port->write(data + written, size - written);
+        return true;
     }
+    if (written == 0 || errno == EAGAIN) {
+        // The driver's output queue is full: the device takes no data for
+        // now (a USB module whose firmware stopped reading, a pseudo-terminal
+        // nobody reads). The line is not lost; the request is dropped whole.
+        qCDebug(lc_serial) << m_device << "output queue full: request dropped";
+        return false;
+    }
+    // Any other error (EIO or ENXIO when the device is gone or hung up): Qt's
+    // own write meets it too and reports it, which closes the port as lost.
     if (m_port->write(data, size) == size && m_open)
-        m_port->flush();  // hands the block to the driver now rather than on the next event loop turn
+        m_port->flush();
+    return m_open;
 }
 
 std::optional<std::uint8_t> QtPortObject::input()

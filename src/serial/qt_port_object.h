@@ -28,9 +28,10 @@ namespace pondara {
 // reported as a stale lock; a lock file that is a link or no regular file is
 // never touched.
 //
-// Any error of the open device other than a timeout or an unsupported
-// setting counts as its loss: the port is closed at once, and lost() follows
-// from the event loop, once.
+// A full output queue is no error: the request is dropped (setOutput()
+// returns false). Any error of the open device other than that, a timeout or
+// an unsupported setting counts as its loss: the port is closed at once, and
+// lost() follows from the event loop, once.
 //
 // The terminal's VMIN carries the receive threshold into the driver, so that
 // the event loop wakes once a reply is complete rather than at each of its
@@ -54,7 +55,7 @@ public:
     void setRThreshold(std::int16_t bytes) override;
     void clearInBuffer() override;
     int inBufferCount() const override;
-    void setOutput(const Packet& bytes) override;
+    bool setOutput(const Packet& bytes) override;
     std::optional<std::uint8_t> input() override;
     std::int16_t commEvent() const override;
     QString deviceName() const override;

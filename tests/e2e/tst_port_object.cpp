@@ -2,13 +2,14 @@
 // links: one-block writes, OnComm rounds, the driver waking the event loop
 // only once the threshold is reached, clearing, exclusive opening within
 // the program and against a second process, other programs' lock files in
-// each of their formats, refusal of targets that are not devices, and losing
-// the device and getting it back.
+// each of their formats, refusal of targets that are not devices, a device
+// that takes no more data, and losing the device and getting it back.
 
 #include "lock_folder.h"
 #include "main_window/messages.h"
 #include "pseudo_terminal.h"
 #include "run_until.h"
+#include "serial/frame_sender.h"
 #include "serial/qt_port_object.h"
 #include "serial/virtual_port.h"
 #include "virtual_port_links.h"
@@ -250,6 +251,7 @@ private slots:
     void lock_of_another_program();
     void refused_before_opening_data();
     void refused_before_opening();
+    void full_output_queue();
     void loss_and_reopen_data();
     void loss_and_reopen();
 
@@ -785,6 +787,50 @@ void TestPortObject::refused_before_opening()
     QCOMPARE(QFileInfo(file).lastModified(), modified);
     QVERIFY(QDir(dir.filePath("folder")).isEmpty());
     QVERIFY(!QFileInfo::exists(dir.filePath("missing")));
+}
+
+// A device that takes no more data (here a pseudo-terminal whose other end
+// is never read) is not lost: requests it has no room for are dropped whole
+// and counted as unsent, and once it reads again they go out whole.
+void TestPortObject::full_output_queue()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr, PseudoTerminal::Reading::by_caller));
+    QVERIFY(test::publish_virtual_port(1, pty.device_path()));
+    const auto port = make_port();
+    QCOMPARE(port->setPortOpen(true), std::nullopt);
+    QSignalSpy lost(port.get(), &PortObject::lost);
+    FrameSender sender(*port);
+    sender.link().opened();
+
+    // The driver's queue takes a few kilobytes: far fewer than 100 KiB of requests.
+    const Command read_ad {1, 0, 0, 0, 0};
+    for (int i = 0; i < 12'800 && sender.link().counters().unsent < 3; ++i) {
+        QCOMPARE(sender.send_frame("1", read_ad), ConversionError::none);
+        QCoreApplication::processEvents();
+    }
+    const auto counters = sender.link().counters();
+    QCOMPARE(counters.unsent, 3u);
+    run_for(100);
+    QVERIFY(port->portOpen());
+    QCOMPARE(lost.size(), 0);
+
+    // Whatever was taken arrives as whole requests, a block cut by the full
+    // queue completed once there is room again.
+    QByteArray arrived;
+    for (int round = 0; round < 3; ++round) {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(pty.fd(), buffer, sizeof buffer)) > 0)
+            arrived.append(buffer, n);
+        run_for(50);
+    }
+    const qsizetype sent = static_cast<qsizetype>(counters.requests - counters.unsent);
+    QCOMPARE(arrived.size(), 8 * sent);
+    QCOMPARE(arrived.left(8).toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    QCOMPARE(arrived.count(QByteArray::fromHex("5501010000000057")), sent);
+    QCOMPARE(sender.send_frame("1", read_ad), ConversionError::none);
+    QCOMPARE(sender.link().counters().unsent, 3u);
 }
 
 void TestPortObject::loss_and_reopen_data()
