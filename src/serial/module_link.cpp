@@ -170,8 +170,12 @@ ConversionError ModuleLink::send_frame(const QString& address_text, const Comman
         qCDebug(lc_line).noquote() << time_stamp() << "discarded" << flushed << "unread bytes";
     m_health.request_sent(flushed);
     m_port->clearInBuffer();
-    m_port->setOutput(m_tx_buf);
-    qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    if (m_port->setOutput(m_tx_buf)) {
+        qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    } else {
+        qCDebug(lc_line).noquote() << time_stamp() << "not sent" << spaced_hex(m_tx_buf);
+        m_health.request_unsent();
+    }
     m_reply_wait->start();
     ModuleEvent event = stamped(ModuleEvent::Kind::request_sent);
     event.bytes = m_tx_buf;

@@ -423,11 +423,15 @@ void TestMainForm::open_failure_data()
     using R = OpenFailure::Reason;
     QTest::newRow("no such port") << int(R::no_such_port)
                                   << QStringList {"8002", "串口 5 不存在", "1 = /dev/ttyS0", "2 = /dev/ttyUSB0"};
-    QTest::newRow("in use") << int(R::in_use) << QStringList {"8005", "/dev/ttyUSB9", "占用"};
+    QTest::newRow("in use") << int(R::in_use)
+                            << QStringList {"8005", "/dev/ttyUSB9", "占用",
+                                            "锁文件 /run/lock/LCK..ttyUSB9 中记录的程序 pondara（进程 4321）正在运行"};
     QTest::newRow("lock of a process that is gone")
         << int(R::stale_lock)
         << QStringList {"8006", "/run/lock/LCK..ttyUSB9", "pondara（进程 4321）已不在运行",
-                        "\nsudo rm /run/lock/LCK..ttyUSB9"};
+                        "\nsudo rm '/run/lock/LCK..ttyUSB9'"};
+    QTest::newRow("suspicious lock") << int(R::suspicious_lock)
+                                     << QStringList {"8007", "/run/lock/LCK..ttyUSB9", "可疑", "手工检查"};
     QTest::newRow("no permission") << int(R::no_permission) << QStringList {"8015", "dialout", "/dev/ttyUSB9"};
     QTest::newRow("not a device") << int(R::not_a_device) << QStringList {"8003", "/dev/ttyUSB9"};
     QTest::newRow("other") << int(R::other) << QStringList {"8010", "/dev/ttyUSB9", "I/O error"};
