@@ -21,10 +21,11 @@ constexpr char usage[]
     = "Usage: pondara [--motion-band B] [--motion-time S] [Qt options]: the host program for a load-cell weighing "
       "module on a serial line; see pondara(1).\n"
       "  --motion-band B  the weight is still (稳定) while its values stay within B counts, 0..50 (default 1)\n"
-      "  --motion-time S  over the last S seconds, 0.4..10 (default 1.0); at least 3 values are needed";
+      "  --motion-time S  over the last S seconds, 0.4..10 (default 1.0); a weight value comes every 0.4 s and\n"
+      "                   at least 3 are needed";
 
-// Answers --help and --version with one line each, before any window system
-// is needed; returns whether it did. Every other argument is Qt's.
+// Answers --help (the usage) and --version (one line), before any window
+// system is needed; returns whether it did.
 bool answered_on_command_line(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
