@@ -35,7 +35,7 @@ bool same(const MotionReading& a, const MotionReading& b)
 
 }  // namespace
 
-WeighingWatch::WeighingWatch(ModuleLink& link, QObject* parent) : QObject(parent), m_link(link)
+WeighingWatch::WeighingWatch(ModuleLink& link, QObject* parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("weighing_watch"));
     m_deadline = new QTimer(this);
@@ -164,7 +164,9 @@ void WeighingWatch::finish(WeighingCheck::Result result, std::int64_t now_ms)
     check.result = result;
     check.weight_after = m_reading.latest;
     check.finished_ms = now_ms;
-    qCDebug(lc_weighing) << "check ended:" << int(result) << "weight" << check.weight_after.value_or(0);
+    static constexpr const char* results[] = {"confirmed", "off target", "abandoned"};
+    qCDebug(lc_weighing) << "check" << results[static_cast<int>(result)] << "at weight"
+                         << check.weight_after.value_or(0);
     emit check_finished(check);
 }
 
