@@ -1,9 +1,4 @@
-#include "main_window/main_form.h"
-#include "main_window/stop_signals.h"
-#include "serial/port_factory.h"
-#include "serial/port_resolver.h"
-#include "ui/box_message_sink.h"
-#include "ui/look.h"
+#include "main_window/start_up.h"
 
 #include <QApplication>
 
@@ -37,14 +32,6 @@ int main(int argc, char* argv[])
     if (answered_on_command_line(argc, argv))
         return 0;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("PondaraV6"));
     QApplication::setDesktopFileName(QStringLiteral(PONDARA_APP_ID));
-
-    pondara::BoxMessageSink messages;
-    pondara::MainForm main_form(pondara::make_port_factory(), messages,
-                                [] { return pondara::PortResolver().mapping(); });
-    pondara::end_on_stop_signals(main_form);
-    main_form.show();
-    pondara::look::centre_on_screen(&main_form);
-    return QApplication::exec();
+    return pondara::run_program();
 }
