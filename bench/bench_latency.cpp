@@ -164,42 +164,8 @@ public:
           m_side(capacity, -1),
           m_sockact(sockact)
     {
-        auto* ad_now = form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
-        auto* weight_now = form.findChild<QLineEdit*>(QStringLiteral("weight_now"));
-        if (!ad_now || !weight_now)
-            fail("the main window has no AD_now or weight_now box");
-        connect(ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
-            const std::int64_t time = now_ns();
-            record(text.toUInt(), time, program);
-        });
-        // A weight exchange is part of the window's polling cycle: it is let
-        // through unmeasured, and the next AD request follows it.
-        connect(weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
-        // The same window's readouts alike.
-        connect(m_same.ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
-            const std::int64_t time = now_ns();
-            record(text.toUInt(), time, same_window);
-        });
-        connect(m_same.weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
-
-        m_bare.setBaudRate(QSerialPort::Baud9600);
-        m_bare.setDataBits(QSerialPort::Data8);
-        m_bare.setParity(QSerialPort::NoParity);
-        m_bare.setStopBits(QSerialPort::OneStop);
-        m_bare.setFlowControl(QSerialPort::NoFlowControl);
-        connect(&m_bare, &QSerialPort::readyRead, this, [this] {
-            if (m_bare.bytesAvailable() < 8)
-                return;
-            char reply[8];
-            m_bare.read(reply, sizeof reply);
-            const std::int64_t time = now_ns();
-            RxBuf rx {};
-            for (std::size_t i = 0; i < 8; ++i)
-                rx[i] = static_cast<std::uint8_t>(reply[i]);
-            if (reply_ok(rx))
-                record(reply_value(rx), time, baseline);
-        });
-
+        watch_readouts();
+        set_up_bare_port();
         m_watchdog.setSingleShot(true);
         m_watchdog.setInterval(1000);
         connect(&m_watchdog, &QTimer::timeout, this, [this] {
@@ -229,6 +195,50 @@ private:
     {
         std::fprintf(stderr, "pondara-bench-latency: %s\n", why);
         std::exit(1);
+    }
+
+    // An AD readout's change ends the exchange of its host; a weight
+    // exchange is part of a window's polling cycle: it is let through
+    // unmeasured, and the next AD request follows it.
+    void watch_readouts()
+    {
+        auto* ad_now = m_form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
+        auto* weight_now = m_form.findChild<QLineEdit*>(QStringLiteral("weight_now"));
+        if (!ad_now || !weight_now)
+            fail("the main window has no AD_now or weight_now box");
+        connect(ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
+            const std::int64_t time = now_ns();
+            record(text.toUInt(), time, program);
+        });
+        connect(weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
+        connect(m_same.ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
+            const std::int64_t time = now_ns();
+            record(text.toUInt(), time, same_window);
+        });
+        connect(m_same.weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
+    }
+
+    // The bare QSerialPort at 9600 8N1: its exchange ends when 8 bytes that
+    // pass the reply test have arrived.
+    void set_up_bare_port()
+    {
+        m_bare.setBaudRate(QSerialPort::Baud9600);
+        m_bare.setDataBits(QSerialPort::Data8);
+        m_bare.setParity(QSerialPort::NoParity);
+        m_bare.setStopBits(QSerialPort::OneStop);
+        m_bare.setFlowControl(QSerialPort::NoFlowControl);
+        connect(&m_bare, &QSerialPort::readyRead, this, [this] {
+            if (m_bare.bytesAvailable() < 8)
+                return;
+            char reply[8];
+            m_bare.read(reply, sizeof reply);
+            const std::int64_t time = now_ns();
+            RxBuf rx {};
+            for (std::size_t i = 0; i < 8; ++i)
+                rx[i] = static_cast<std::uint8_t>(reply[i]);
+            if (reply_ok(rx))
+                record(reply_value(rx), time, baseline);
+        });
     }
 
     void begin_block()
