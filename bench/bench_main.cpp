@@ -36,42 +36,33 @@
 // start-up 45 runs and the wake-up window 60 s; --window S, --exchanges N,
 // --startups N and --wakeups S set them one by one.
 
+#include "bench_children.h"
 #include "bench_clock.h"
 #include "bench_line.h"
 #include "bench_stats.h"
+#include "bench_table.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QMap>
 #include <QStandardPaths>
-#include <QTimer>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <optional>
-#include <spawn.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
+#include <vector>
 
 namespace {
 
 using namespace pondara;
-using bench::now_ns;
+using namespace pondara::bench;
 
 struct Options {
     int window_s = 60;
@@ -82,207 +73,6 @@ struct Options {
 };
 
 constexpr int cpu_windows = 3;
-constexpr double not_measured = std::numeric_limits<double>::quiet_NaN();
-
-QString g_bin_dir;
-QString g_log_dir;
-std::vector<pid_t> g_children;  // started and not yet waited for
-
-void forget_child(pid_t pid)
-{
-    g_children.erase(std::remove(g_children.begin(), g_children.end(), pid), g_children.end());
-}
-
-// Ends the run: stops this run's children, says why and where the logs are.
-[[noreturn]] void fail(const QString& why)
-{
-    for (const pid_t pid : g_children) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-    std::fprintf(stderr, "pondara-bench: %s (child logs in %s)\n", qPrintable(why), qPrintable(g_log_dir));
-    std::exit(1);
-}
-
-void say(const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-
-// A child process of this run.
-struct Child {
-    pid_t pid = -1;
-    int out = -1;  // its standard output, when captured
-};
-
-// Starts bin_dir/`program` (or `program` itself, given as an absolute path)
-// with `args`; its standard error goes to a log file named after it, its
-// standard output to a pipe or /dev/null.
-Child spawn(const QString& program, const QStringList& args, bool capture)
-{
-    const QString name = program.section(QLatin1Char('/'), -1);
-    const QByteArray path
-        = QFile::encodeName(program.startsWith(QLatin1Char('/')) ? program : g_bin_dir + QLatin1Char('/') + program);
-    const QByteArray log = QFile::encodeName(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
-    std::vector<QByteArray> storage {path};
-    for (const QString& arg : args)
-        storage.push_back(arg.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& arg : storage)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int pipe_fds[2] = {-1, -1};
-    if (capture) {
-        if (::pipe2(pipe_fds, O_CLOEXEC) != 0)
-            fail(QStringLiteral("pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-        posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, 2, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    Child child;
-    const int error = ::posix_spawn(&child.pid, path.constData(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (capture)
-        ::close(pipe_fds[1]);
-    if (error != 0)
-        fail(QStringLiteral("cannot start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(error))));
-    g_children.push_back(child.pid);
-    child.out = pipe_fds[0];
-    return child;
-}
-
-// Reads the child's standard output to its end and waits for it.
-QByteArray finish(Child& child)
-{
-    QByteArray output;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(child.out, buffer, sizeof buffer);
-        if (count > 0)
-            output.append(buffer, count);
-        else if (!(count < 0 && errno == EINTR))
-            break;
-    }
-    ::close(child.out);
-    int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    forget_child(child.pid);
-    child.pid = -1;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        fail(QStringLiteral("a child failed (status %1)").arg(status));
-    return output;
-}
-
-// Ends a child as `kill` does, with SIGTERM, and waits for it. Every child
-// ends on it as the program does, closing its ports and with them their lock
-// files, with status 0; anything else fails the run.
-void terminate(Child& child)
-{
-    if (child.pid <= 0)
-        return;
-    ::kill(child.pid, SIGTERM);
-    int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    forget_child(child.pid);
-    child.pid = -1;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        fail(QStringLiteral("a child did not end cleanly on SIGTERM (status %1)").arg(status));
-}
-
-bool running(Child& child)
-{
-    int status = 0;
-    if (child.pid > 0 && ::waitpid(child.pid, &status, WNOHANG) == 0)
-        return true;
-    forget_child(child.pid);
-    child.pid = -1;
-    return false;
-}
-
-// "name value" lines.
-QMap<QString, double> parse_values(const QByteArray& text)
-{
-    QMap<QString, double> values;
-    for (const QByteArray& line : text.split('\n')) {
-        const QList<QByteArray> parts = line.simplified().split(' ');
-        if (parts.size() == 2)
-            values.insert(QString::fromLatin1(parts[0]), parts[1].toDouble());
-    }
-    return values;
-}
-
-// CPU time the process has used so far, in seconds: the sum over its
-// threads of the scheduler's on-CPU time (/proc/<pid>/task/*/schedstat, in
-// ns). /proc/<pid>/stat counts in 10 ms ticks, too coarse for a process
-// that works some microseconds per wake-up.
-double cpu_seconds(pid_t pid)
-{
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    const QStringList threads = QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    if (threads.isEmpty())
-        fail(QStringLiteral("cannot list %1").arg(tasks));
-    double total_ns = 0.0;
-    for (const QString& thread : threads) {
-        QFile file(tasks + QLatin1Char('/') + thread + QStringLiteral("/schedstat"));
-        if (file.open(QIODevice::ReadOnly))
-            total_ns += file.readAll().split(' ').value(0).toDouble();
-    }
-    return total_ns / 1e9;
-}
-
-// The peak resident set size so far, in MiB.
-double peak_rss_mib(pid_t pid)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("cannot read %1").arg(file.fileName()));
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).simplified().split(' ').value(0).toDouble() / 1024.0;
-    }
-    fail(QStringLiteral("no VmHWM in %1").arg(file.fileName()));
-}
-
-// Runs the event loop for `ms` (a precise timer: a coarse one, the default
-// from 2 s on, may end a 60 s window 3 s early).
-void run_for(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool run_until(const std::function<bool()>& done, int timeout_ms)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(10);
-    QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
-
-// A figure measured several times: the one reported and the spread.
-struct Spread {
-    double value = not_measured;
-    double min = not_measured;
-    double max = not_measured;
-};
-
-Spread spread_of(const std::vector<double>& samples, double value)
-{
-    if (samples.empty())
-        return {};
-    const auto [min, max] = std::minmax_element(samples.begin(), samples.end());
-    return {value, *min, *max};
-}
-
-Spread median_of(const std::vector<double>& samples) { return spread_of(samples, bench::median(samples)); }
 
 // Unplugs `line` and returns the CPU the process at its other end uses in
 // the next `seconds`, in percent of one core, with the spread of its
@@ -306,52 +96,6 @@ Spread cpu_share_after_unplug(pid_t pid, bench::BenchLine& line, int seconds)
     const double elapsed = static_cast<double>(now_ns() - unplugged) / 1e9;
     return spread_of(parts, (cpu_seconds(pid) - cpu_before) / elapsed * 100.0);
 }
-
-// Counts the returns from poll() and ppoll() of one thread while it runs:
-// strace -c attached to that thread alone (a thread id, without -f).
-class PollCounter {
-public:
-    PollCounter(const QString& strace, pid_t tid) : m_output(g_log_dir + QStringLiteral("/strace-%1.txt").arg(tid))
-    {
-        m_strace = spawn(strace,
-                         {QStringLiteral("-c"), QStringLiteral("-e"), QStringLiteral("trace=poll,ppoll"),
-                          QStringLiteral("-o"), m_output, QStringLiteral("-p"), QString::number(tid)},
-                         false);
-    }
-
-    // Detaches (strace writes its summary on SIGINT) and returns the calls,
-    // or nothing when strace could not attach (a thread that polls every
-    // 200 ms has always made some).
-    std::optional<double> stop()
-    {
-        ::kill(m_strace.pid, SIGINT);
-        int status = 0;
-        ::waitpid(m_strace.pid, &status, 0);
-        forget_child(m_strace.pid);
-        QFile file(m_output);
-        if (!file.open(QIODevice::ReadOnly))
-            fail(QStringLiteral("strace wrote no summary to %1").arg(m_output));
-        // "% time  seconds  usecs/call  calls  [errors]  syscall"
-        double calls = 0;
-        bool seen = false;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() >= 5 && (fields.last() == "poll" || fields.last() == "ppoll")) {
-                calls += fields[3].toDouble();
-                seen = true;
-            }
-        }
-        file.close();
-        file.remove();
-        if (!seen)
-            return std::nullopt;
-        return calls;
-    }
-
-private:
-    QString m_output;
-    Child m_strace;
-};
 
 // Cadence from request arrival times.
 struct Cadence {
@@ -460,63 +204,6 @@ QString machine_line()
         .arg(mem_gib, 0, 'f', 0)
         .arg(QString::fromLatin1(name.release), read_text("/etc/debian_version").trimmed(),
              QString::fromLatin1(qVersion()), QStringLiteral(__VERSION__).section(QLatin1Char(' '), 0, 0));
-}
-
-struct Row {
-    QString figure;
-    Spread program;
-    Spread same;
-    Spread minimal;
-    QString minimal_name;
-    QString target;
-    bool ok;
-    int decimals;
-    bool timed;  // a timed figure: its spread gets a line of its own
-};
-
-QString number(double value, int decimals)
-{
-    return std::isnan(value) ? QStringLiteral("-") : QString::number(value, 'f', decimals);
-}
-
-QString ratio(double value, double base)
-{
-    if (std::isnan(value) || std::isnan(base) || base == 0.0)
-        return QStringLiteral("-");
-    return QString::number(value / base, 'f', 2) + QLatin1Char('x');
-}
-
-QString range(const Spread& spread, int decimals)
-{
-    if (std::isnan(spread.min))
-        return QStringLiteral("-");
-    return number(spread.min, decimals) + QStringLiteral("..") + number(spread.max, decimals);
-}
-
-// The program against the same window (the targets' baseline) and against
-// the minimal baseline of the figure; under each timed figure, the spread of
-// its samples (min..max).
-void print_table(const std::vector<Row>& rows)
-{
-    const char* const format = "%-32s %17s %17s %7s %17s %7s  %-18s %-24s %s\n";
-    std::printf("\n");
-    std::printf(format, "Figure", "Program", "Same window", "Ratio", "Minimal", "Ratio", "Minimal is", "Target",
-                "Verdict");
-    std::printf("%s\n", QByteArray(156, '-').constData());
-    for (const Row& row : rows) {
-        const char* const verdict = std::isnan(row.program.value) ? "not measured" : row.ok ? "met" : "MISSED";
-        std::printf(format, qPrintable(row.figure), qPrintable(number(row.program.value, row.decimals)),
-                    qPrintable(number(row.same.value, row.decimals)),
-                    qPrintable(ratio(row.program.value, row.same.value)),
-                    qPrintable(number(row.minimal.value, row.decimals)),
-                    qPrintable(ratio(row.program.value, row.minimal.value)), qPrintable(row.minimal_name),
-                    qPrintable(row.target), verdict);
-        if (row.timed) {
-            std::printf(format, "    spread (min..max)", qPrintable(range(row.program, row.decimals)),
-                        qPrintable(range(row.same, row.decimals)), "", qPrintable(range(row.minimal, row.decimals)), "",
-                        "", "", "");
-        }
-    }
 }
 
 int int_option(const QStringList& args, const QString& name, int fallback)
@@ -651,7 +338,7 @@ void measure_cpu_windows(PollingStretch& stretch, const Options& options)
 // Why strace counted nothing for `name`: its first words in its log.
 void report_strace_failure(const QString& name)
 {
-    QFile log(g_log_dir + QStringLiteral("/strace.log"));
+    QFile log(log_dir() + QStringLiteral("/strace.log"));
     const QString said = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readLine()).trimmed() : QString();
     say(QStringLiteral("pondara-bench: strace could not attach to the %1 (%2): its wake-ups are not "
                        "measured; /proc/sys/kernel/yama/ptrace_scope may forbid it")
@@ -926,8 +613,8 @@ void remove_run_folder(const char* runtime_dir)
     for (const QString& name : {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
                                 QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
                                 QStringLiteral("pondara-bench-same-window"), QStringLiteral("strace")})
-        QFile::remove(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
-    ::rmdir((g_log_dir + QStringLiteral("/pondara")).toLocal8Bit().constData());
+        QFile::remove(log_dir() + QLatin1Char('/') + name + QStringLiteral(".log"));
+    ::rmdir((log_dir() + QStringLiteral("/pondara")).toLocal8Bit().constData());
     ::rmdir(runtime_dir);
 }
 
@@ -946,8 +633,7 @@ int main(int argc, char* argv[])
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     QCoreApplication app(argc, argv);
-    g_bin_dir = QCoreApplication::applicationDirPath();
-    g_log_dir = QString::fromLocal8Bit(runtime_dir);
+    set_folders(QCoreApplication::applicationDirPath(), QString::fromLocal8Bit(runtime_dir));
     const Options options = read_options(QCoreApplication::arguments());
     const QString strace = find_strace();
     const QString machine = machine_line();
