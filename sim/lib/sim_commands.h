@@ -6,6 +6,9 @@
 
 #include <optional>
 #include <variant>
+#include <vector>
+
+class QCommandLineParser;
 
 namespace pondara::sim {
 
@@ -47,10 +50,6 @@ struct Parsed {
     QString error;
 };
 
-// Reads the value of the setting `name` as the command line gives it
-// (--name value; "on" or "off" for a switch).
-Parsed parse_setting(const QString& name, const QString& value);
-
 // Reads one line typed at the console: "delay 50", "fault split once",
 // "stats".
 Parsed parse_command(const QString& text);
@@ -63,7 +62,24 @@ QString describe(const Command& command);
 // digits, no exponent for loads.
 QString decimal_text(double value);
 
-// The one-line list of console commands.
+// The one-line list of console commands and faults.
 QString console_help();
+
+// The simulator's command line: one option for each setting the command
+// line takes, and --help, whose text help_text() is.
+void add_options(QCommandLineParser& parser);
+QString help_text();
+
+// What the command line asks for: the port, and the settings to give the
+// line before it starts; or the complaint about the first option that is
+// wrong.
+struct CommandLine {
+    int port = 1;
+    std::vector<Command> settings;
+    QString error;
+};
+
+// Reads what a parser made by add_options() found.
+CommandLine read_command_line(const QCommandLineParser& parser);
 
 }  // namespace pondara::sim

@@ -1,9 +1,5 @@
 #include "main_window/main_form.h"
-#include "main_window/stop_signals.h"
-#include "serial/port_factory.h"
-#include "serial/port_resolver.h"
-#include "ui/box_message_sink.h"
-#include "ui/look.h"
+#include "main_window/start_up.h"
 #include "weighing/motion.h"
 
 #include <QApplication>
@@ -96,15 +92,8 @@ int main(int argc, char* argv[])
     if (!take_motion_options(argc, argv, rule))
         return 2;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("PondaraV6"));
     QApplication::setDesktopFileName(QStringLiteral(PONDARA_APP_ID));
-
-    pondara::BoxMessageSink messages;
-    pondara::MainForm main_form(pondara::make_port_factory(), messages,
-                                [] { return pondara::PortResolver().mapping(); });
-    main_form.set_motion_rule(rule);
-    pondara::end_on_stop_signals(main_form);
-    main_form.show();
-    pondara::look::centre_on_screen(&main_form);
-    return QApplication::exec();
+    pondara::StartUpHooks hooks;
+    hooks.before_show = [&rule](pondara::MainForm& main_form) { main_form.set_motion_rule(rule); };
+    return pondara::run_program(hooks);
 }

@@ -6,6 +6,7 @@
 // each of their formats, refusal of targets that are not devices, a device
 // that takes no more data, and losing the device and getting it back.
 
+#include "file_touches.h"
 #include "lock_folder.h"
 #include "platform/virtual_port.h"
 #include "pseudo_terminal.h"
@@ -30,7 +31,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -133,42 +133,6 @@ private:
     std::vector<gid_t> m_groups;
     gid_t m_gid = ::getegid();
     bool m_ok = false;
-};
-
-// Records every open, creation and change of files in the watched folders.
-class Touches {
-public:
-    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) { }
-    ~Touches() { ::close(m_fd); }
-    Touches(const Touches&) = delete;
-    Touches& operator=(const Touches&) = delete;
-
-    bool watch(const QString& dir)
-    {
-        const int wd = inotify_add_watch(m_fd, QFile::encodeName(dir).constData(),
-                                         IN_OPEN | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE);
-        return wd >= 0;
-    }
-
-    // "name mask" for each event so far.
-    QStringList events() const
-    {
-        QStringList seen;
-        alignas(inotify_event) char buffer[4096];
-        ssize_t n = 0;
-        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                seen.append(QString::fromLocal8Bit(event->len ? event->name : "") + ' '
-                            + QString::number(event->mask, 16));
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-        return seen;
-    }
-
-private:
-    int m_fd;
 };
 
 // Takes bytes in an OnComm handler, `take` a round (0: none), and counts the
@@ -849,7 +813,7 @@ void TestPortObject::refused_before_opening()
     if (!target.isEmpty())
         QVERIFY(test::publish_virtual_port(1, dir.filePath(target)));
     const QStringList locks_before = lock_files();
-    Touches touches;
+    test::Touches touches;
     for (const QString& watched : {dir.path(), dir.filePath("folder"), QStringLiteral("/var/lock")})
         QVERIFY(touches.watch(watched));
 

@@ -4,10 +4,8 @@
 // request, on a clock of the test's own.
 
 #include "dialogs/canshu.h"
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
 #include <QLabel>
@@ -21,12 +19,10 @@ using pondara::test::FakePortObject;
 using pondara::test::hex_bytes;
 using pondara::test::spaced_hex;
 
-class TestCanshu : public QObject {
+class TestCanshu : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void hand_over_data();
     void hand_over();
     void dialog_port_fails_at_load_data();
@@ -59,25 +55,7 @@ private:
         click(m_form.get(), "Command1");
         return canshu();
     }
-
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
 };
-
-void TestCanshu::init()
-{
-    m_ports = test::FakePortFactory();
-    m_sink.clear();
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    m_form->show();
-}
-
-void TestCanshu::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 void TestCanshu::hand_over_data()
 {

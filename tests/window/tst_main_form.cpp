@@ -2,10 +2,8 @@
 // intake, stale readouts, opening failures, and the window's frame, colours
 // and tab order.
 
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
 #include <QLineEdit>
@@ -30,12 +28,11 @@ QList<int> types_of(const QList<Packet>& written)
 
 }  // namespace
 
-class TestMainForm : public QObject {
+class TestMainForm : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup();
 
     void alternation_continues_after_reopening();
     void set_buff_twice_sends_second_only();
@@ -76,24 +73,13 @@ private:
         QVERIFY(port()->portOpen());
     }
 
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
     QStringList m_machine_ports;
-    std::unique_ptr<MainForm> m_form;
 };
 
 void TestMainForm::init()
 {
-    m_sink.clear();
     m_machine_ports = {QStringLiteral("1 = /dev/ttyS0"), QStringLiteral("2 = /dev/ttyUSB0")};
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink, [this] { return m_machine_ports; });
-    m_form->show();
-}
-
-void TestMainForm::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    make_main_form([this] { return m_machine_ports; });
 }
 
 void TestMainForm::alternation_continues_after_reopening()

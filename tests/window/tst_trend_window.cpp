@@ -2,11 +2,9 @@
 // values do to the plots and the statistics, gaps, pause, and that it never
 // sends a byte.
 
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
+#include "main_form_test.h"
 #include "main_window/trend_feed.h"
-#include "recording_sink.h"
 #include "window_peer.h"
 
 #include <QAccessible>
@@ -26,12 +24,11 @@
 
 using namespace pondara;
 
-class TestTrendWindow : public QObject {
+class TestTrendWindow : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup();
 
     // First: the module is loaded once per process.
     void module_refused_data();
@@ -88,27 +85,17 @@ private:
         QVERIFY(port()->portOpen());
     }
 
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
     std::int64_t m_now = 0;
 };
 
 void TestTrendWindow::init()
 {
-    m_sink.clear();
     m_now = 0;
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    // Ticks are the test's: nothing is sent unless the test says so.
-    m_form->findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
-    hooks()->set_clock([this] { return m_now; });
-    m_form->show();
-}
-
-void TestTrendWindow::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    make_main_form({}, [this](MainForm& form) {
+        // Ticks are the test's: nothing is sent unless the test says so.
+        form.findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
+        form.findChild<TrendFeed*>()->set_clock([this] { return m_now; });
+    });
 }
 
 void TestTrendWindow::module_refused_data()
