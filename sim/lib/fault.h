@@ -25,6 +25,7 @@ enum class Fault : std::uint8_t {
     noreply,
     noise,
     unplug,
+    fakezero,
 };
 
 // What each fault does, for the command line, the console, the help and
@@ -41,7 +42,7 @@ struct FaultRow {
     bool shapes_one_reply;
 };
 
-inline constexpr std::array<FaultRow, 11> fault_table {{
+inline constexpr std::array<FaultRow, 12> fault_table {{
     {Fault::none, "none", "a correct reply", true, false},
     {Fault::split, "split", "5 bytes, 20 ms, 3 bytes", true, true},
     {Fault::twelve, "twelve", "4 bytes too many", true, true},
@@ -53,6 +54,7 @@ inline constexpr std::array<FaultRow, 11> fault_table {{
     {Fault::noreply, "noreply", "nothing at all", false, true},
     {Fault::noise, "noise", "random bytes 50 ms after the reply", true, true},
     {Fault::unplug, "unplug", "pull the cable instead of replying", false, false},
+    {Fault::fakezero, "fakezero", "acknowledge a zero without taking it: the weight stays", true, false},
 }};
 
 namespace detail {
@@ -61,7 +63,7 @@ constexpr bool rows_follow_the_enum()
     for (std::size_t i = 0; i < fault_table.size(); ++i)
         if (static_cast<std::size_t>(fault_table[i].fault) != i)
             return false;
-    return fault_table.back().fault == Fault::unplug;
+    return fault_table.back().fault == Fault::fakezero;
 }
 
 constexpr std::size_t count_reply_faults()

@@ -197,6 +197,9 @@ void SimLine::take_requests(const QByteArray& bytes)
     std::vector<std::pair<Packet, FaultPlan*>> replies;
     for (Station& station : m_stations) {
         station.module.step(elapsed - m_last_step);
+        // A zero acknowledged but not taken, while that module's fault says so.
+        station.module.set_zero_ignored(station.faults.standing() == Fault::fakezero
+                                        || station.faults.once() == Fault::fakezero);
         for (const Packet& reply : station.module.receive(bytes))
             replies.emplace_back(reply, &station.faults);
     }

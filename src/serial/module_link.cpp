@@ -46,6 +46,7 @@ ModuleLink::ModuleLink(std::unique_ptr<PortObject> port, QString owner, QObject*
       m_owner(std::move(owner)),
       m_reply_wait(new QTimer(this))
 {
+    m_reply_wait->setObjectName(QStringLiteral("reply_check"));  // tests run it on a clock of their own
     m_reply_wait->setSingleShot(true);
     m_reply_wait->setInterval(reply_wait_ms);
     connect(m_reply_wait, &QTimer::timeout, this, &ModuleLink::reply_overdue);
@@ -189,8 +190,12 @@ ConversionError ModuleLink::send_frame(const QString& address_text, const Comman
         qCDebug(lc_line).noquote() << time_stamp() << "discarded" << flushed << "unread bytes";
     m_health.request_sent(flushed);
     m_port->clearInBuffer();
-    m_port->setOutput(m_tx_buf);
-    qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    if (m_port->setOutput(m_tx_buf)) {
+        qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    } else {
+        qCDebug(lc_line).noquote() << time_stamp() << "not sent" << spaced_hex(m_tx_buf);
+        m_health.request_unsent();
+    }
     m_reply_wait->start();
     ModuleEvent event = stamped(ModuleEvent::Kind::request_sent);
     event.bytes = m_tx_buf;

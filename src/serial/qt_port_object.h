@@ -18,15 +18,20 @@ namespace pondara {
 // Opening resolves the number to a device (PortResolver), resolves links, and
 // refuses anything but a character device before opening or writing
 // anything. A device is open at most once: within the program by our own
-// record of open devices, across programs by Qt's lock file in /var/lock,
+// record of open devices, across programs by the lock file in /var/lock,
 // which is named after the device path and is honoured also for root (the
-// kernel's exclusive mode is not). The lock file of a process that is gone is
-// taken over where this user may remove it, and otherwise reported as a
-// stale lock, with its path and the program and process it names.
+// kernel's exclusive mode is not). Another program's lock file, in any of
+// the usual formats (see DeviceLock), is read before Qt sees it: while the
+// process it names runs, the device is refused as in use and the file left
+// as it is. A lock of a process that is gone (or whose id another program
+// now has) is taken over where this user may remove it, and otherwise
+// reported as a stale lock; a lock file that is a link or no regular file is
+// never touched.
 //
-// Any error of the open device other than a timeout or an unsupported
-// setting counts as its loss: the port is closed at once, and lost() follows
-// from the event loop, once.
+// A full output queue is no error: the request is dropped (setOutput()
+// returns false). Any error of the open device other than that, a timeout or
+// an unsupported setting counts as its loss: the port is closed at once, and
+// lost() follows from the event loop, once.
 //
 // The terminal's VMIN carries the receive threshold into the driver, so that
 // the event loop wakes once a reply is complete rather than at each of its
@@ -50,7 +55,7 @@ public:
     void setRThreshold(std::int16_t bytes) override;
     void clearInBuffer() override;
     int inBufferCount() const override;
-    void setOutput(const Packet& bytes) override;
+    bool setOutput(const Packet& bytes) override;
     std::optional<std::uint8_t> input() override;
     std::int16_t commEvent() const override;
     QString deviceName() const override;

@@ -22,6 +22,7 @@ enum class ErrorNumber : int {
     not_a_device = 8003,
     port_in_use = 8005,
     stale_lock = 8006,
+    suspicious_lock = 8007,
     device_error = 8010,
     no_permission = 8015,
     port_not_open = 8018,

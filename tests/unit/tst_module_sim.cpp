@@ -274,7 +274,7 @@ void TestModuleSim::commands_data()
     row("fault split twice", "error: usage: fault NAME [once]");
     row("fault split once more", "error: usage: fault NAME [once]");
     row("fault gremlins", "error: fault takes one of: none split twelve stray truncated late header checksum "
-                          "noreply noise unplug");
+                          "noreply noise unplug fakezero");
     row("fault", "fault");
     row("--fault unplug", "port 1, fault unplug");
     row("fault-rate 0.02", "fault-rate 0.02");
@@ -360,6 +360,7 @@ void TestModuleSim::faults_data()
     row("noreply", false, true);
     row("noise", true, true);
     row("unplug", false, false);
+    row("fakezero", true, false);
 }
 
 void TestModuleSim::faults()
@@ -407,10 +408,11 @@ void TestModuleSim::help_data()
     row("state", "| state |", "\n  state ");
     row("stats", "| stats |", "\n  stats ");
     row("help", "| help;", "\n  help ");
-    row("faults", "; faults: none split twelve stray truncated late header checksum noreply noise unplug",
+    row("faults", "; faults: none split twelve stray truncated late header checksum noreply noise unplug fakezero",
         "Faults: none (");
     row("split", "", "split (5 bytes, 20 ms, 3 bytes)");
-    row("unplug, the fault", "", "unplug (pull the cable instead of replying).");
+    row("unplug, the fault", "", "unplug (pull the cable instead of replying),");
+    row("fakezero", "", "fakezero (acknowledge a zero without taking it: the weight stays).");
     row("--port", "", "--port <N>");
     row("--address", "", "--address <A>");
     row("--load", "", "--load <X>");

@@ -3,10 +3,8 @@
 // the scan window and back to polling.
 
 #include "dialogs/canshu.h"
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "run_until.h"
 #include "scan/module_scan.h"
 #include "scan/scan_window.h"
@@ -53,11 +51,10 @@ QString describe(const ScanFind& find)
 
 }  // namespace
 
-class TestScan : public QObject {
+class TestScan : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
-    void cleanup();
     void finds_data();
     void finds();
     void stop_mid_scan();
@@ -68,8 +65,6 @@ private slots:
     void opening();
     void controls_named();
 };
-
-void TestScan::cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 void TestScan::finds_data()
 {
@@ -157,9 +152,8 @@ void TestScan::hand_over()
     QFETCH(bool, use_row);
     QFETCH(QString, next_poll);
 
-    test::FakePortFactory ports;
-    test::RecordingSink sink;
-    MainForm form(ports.factory(), sink);
+    MainForm& form = *m_form;
+    test::FakePortFactory& ports = m_ports;
     form.findChild<QTimer*>("Timer1")->stop();
     form.findChild<QLineEdit*>("chuankou_num")->setText("3");
     form.findChild<QLineEdit*>("add")->setText("7");
@@ -193,14 +187,13 @@ void TestScan::hand_over()
     form.poll_tick();
     const QList<Packet> after = main_port->written().mid(before);
     QCOMPARE(after.isEmpty() ? QString() : spaced_hex(after.first()), next_poll);
-    QVERIFY(sink.texts().isEmpty());
+    QVERIFY(m_sink.texts().isEmpty());
 }
 
 void TestScan::parameters_dialog_open()
 {
-    test::FakePortFactory ports;
-    test::RecordingSink sink;
-    MainForm form(ports.factory(), sink);
+    MainForm& form = *m_form;
+    test::FakePortFactory& ports = m_ports;
     form.open_comm_Click();
     QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
     QVERIFY(test::open_window("canshu"));
@@ -229,10 +222,7 @@ void TestScan::opening()
 {
     QFETCH(QString, from);
 
-    test::FakePortFactory ports;
-    test::RecordingSink sink;
-    MainForm form(ports.factory(), sink);
-    form.show();
+    MainForm& form = *m_form;
     if (from.isEmpty()) {
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QTest::keyClick(&form, Qt::Key_F, Qt::ControlModifier);
