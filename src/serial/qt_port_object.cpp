@@ -6,11 +6,13 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,11 +25,19 @@ constexpr qint64 read_buffer_size = 1024;
 
 }  // namespace
 
-QtPortObject::QtPortObject(QObject* parent) : PortObject(parent), m_port(new QSerialPort(this))
+QtPortObject::QtPortObject(QObject* parent)
+    : PortObject(parent),
+      m_port(new QSerialPort(this)),
+      m_hang_up_watch(new QSocketNotifier(QSocketNotifier::Read, this))
 {
     m_port->setReadBufferSize(read_buffer_size);
+    m_hang_up_watch->setEnabled(false);
     connect(m_port, &QSerialPort::readyRead, this, &QtPortObject::on_ready_read);
     connect(m_port, &QSerialPort::errorOccurred, this, &QtPortObject::on_error);
+    connect(m_hang_up_watch, &QSocketNotifier::activated, this, [this] {
+        if (m_open)
+            lose(loss_reason(QSerialPort::ResourceError));
+    });
 }
 
 QtPortObject::QtPortObject(PortResolver::Roots roots, QObject* parent) : QtPortObject(parent)
@@ -109,7 +119,33 @@ std::optional<OpenFailure> QtPortObject::open()
     ++m_session;
     m_driver_min = -1;  // Qt's own settings: VMIN 0, readable from the first byte
     sync_driver_threshold();
+    watch_for_hang_up();
     return std::nullopt;
+}
+
+// A hang-up (the adapter pulled, the other end of a pseudo-terminal closed)
+// leaves a terminal whose read() returns 0 at once, forever, and whose poll()
+// reports POLLHUP and POLLERR. Qt 6.4 reports that as a ReadError; Qt 6.8
+// takes the 0 for "nothing to read", reports nothing and keeps its read
+// notifier armed, so the event loop spins. Neither tells while Qt's read
+// buffer is full, when its notifier is off. So the hang-up is watched for
+// apart from Qt: an epoll set holding the descriptor with no events asked
+// for becomes readable on POLLHUP or POLLERR alone, never for data, and
+// costs no wake-up while the line lives.
+void QtPortObject::watch_for_hang_up()
+{
+    m_hang_up_fd = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event hang_up {};  // no events: hang-ups and errors are reported all the same
+    if (m_hang_up_fd < 0 || ::epoll_ctl(m_hang_up_fd, EPOLL_CTL_ADD, m_port->handle(), &hang_up) != 0) {
+        const int error = errno;
+        qCWarning(lc_serial) << m_device << "hang-up watch not set:" << std::strerror(error);
+        if (m_hang_up_fd >= 0)
+            ::close(m_hang_up_fd);
+        m_hang_up_fd = -1;
+        return;
+    }
+    m_hang_up_watch->setSocket(m_hang_up_fd);
+    m_hang_up_watch->setEnabled(true);
 }
 
 OpenFailure QtPortObject::open_failure(const QString& device) const
@@ -135,6 +171,11 @@ OpenFailure QtPortObject::open_failure(const QString& device) const
 void QtPortObject::close_device()
 {
     m_open = false;
+    m_hang_up_watch->setEnabled(false);
+    if (m_hang_up_fd >= 0) {
+        ::close(m_hang_up_fd);
+        m_hang_up_fd = -1;
+    }
     if (m_port->isOpen())
         m_port->close();
     if (!m_device.isEmpty())
@@ -308,13 +349,16 @@ void QtPortObject::on_error(QSerialPort::SerialPortError error)
     // Errors while opening are reported by open(); after a loss, none count.
     if (!m_open)
         return;
+    lose(loss_reason(error));
+}
 
-    // Qt 6.4 reports a hang-up as a ReadError on every event loop turn and
-    // never closes the port itself, so it is closed here, inside the signal:
-    // nothing in QSerialPort touches the descriptor or its notifiers after
-    // emitting an error. The handlers hear of it from the event loop, where
-    // they may safely reopen or destroy this object.
-    const PortLoss loss = loss_reason(error);
+// Qt never closes a failed port itself (Qt 6.4 reports a hang-up as a
+// ReadError on every event loop turn), so it is closed here, also inside
+// QSerialPort's error signal: nothing in QSerialPort touches the descriptor
+// or its notifiers after emitting an error. The handlers hear of it from the
+// event loop, where they may safely reopen or destroy this object.
+void QtPortObject::lose(const PortLoss& loss)
+{
     close_device();
     QMetaObject::invokeMethod(
         this,

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 
+class QSocketNotifier;
+
 namespace pondara {
 
 // The port object over QSerialPort: 9600 baud, 8 data bits, no parity, 1
@@ -30,7 +32,8 @@ namespace pondara {
 //
 // A full output queue is no error: the request is dropped (setOutput()
 // returns false). Any error of the open device other than that, a timeout or
-// an unsupported setting counts as its loss: the port is closed at once, and
+// an unsupported setting counts as its loss, and so does a hang-up, which not
+// every Qt reports (see watch_for_hang_up()): the port is closed at once, and
 // lost() follows from the event loop, once.
 //
 // The terminal's VMIN carries the receive threshold into the driver, so that
@@ -67,10 +70,14 @@ private:
     void sync_driver_threshold();
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError error);
+    void watch_for_hang_up();
+    void lose(const PortLoss& loss);
     PortLoss loss_reason(QSerialPort::SerialPortError error) const;
 
     std::optional<PortResolver::Roots> m_roots;
     QSerialPort* m_port;  // child; see the destructor
+    QSocketNotifier* m_hang_up_watch;  // child, on m_hang_up_fd while open
+    int m_hang_up_fd = -1;  // the epoll set watching the open device for a hang-up
     CommEventPump m_pump;
     QString m_device;  // canonical path while open
     std::uint64_t m_session = 0;  // counts openings, so a late loss notice of an earlier one is dropped

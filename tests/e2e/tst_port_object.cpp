@@ -876,16 +876,26 @@ void TestPortObject::full_output_queue()
     QCOMPARE(sender.health().counters().unsent, 3u);
 }
 
+// What the line is doing when its other end goes: nothing; holding part of a
+// reply, short of the threshold, in the driver; holding more than Qt's read
+// buffer takes (Qt's read notifier is off); being written to.
+enum class AtLoss { idle, part_of_a_reply, read_buffer_full, writing };
+Q_DECLARE_METATYPE(AtLoss)
+
 void TestPortObject::loss_and_reopen_data()
 {
-    QTest::addColumn<bool>("by_write");
-    QTest::newRow("noticed by reading") << false;
-    QTest::newRow("noticed by writing") << true;
+    QTest::addColumn<AtLoss>("at_loss");
+    QTest::addColumn<int>("waiting");  // bytes received and not read when the line goes
+    QTest::newRow("idle") << AtLoss::idle << 0;
+    QTest::newRow("3 bytes of a reply waiting") << AtLoss::part_of_a_reply << 3;
+    QTest::newRow("Qt's read buffer full") << AtLoss::read_buffer_full << 1100;
+    QTest::newRow("noticed by writing") << AtLoss::writing << 0;
 }
 
 void TestPortObject::loss_and_reopen()
 {
-    QFETCH(bool, by_write);
+    QFETCH(AtLoss, at_loss);
+    QFETCH(int, waiting);
 
     auto pty = std::make_unique<PseudoTerminal>();
     const auto port = open_port(*pty);
@@ -898,15 +908,22 @@ void TestPortObject::loss_and_reopen()
         open_when_lost = port->portOpen();
         loss = told;
     });
+    if (waiting > 0) {
+        QVERIFY(pty->write(counting_bytes(waiting)));
+        QVERIFY(run_until([&] { return port->inBufferCount() == waiting; }, 2000));
+    }
 
+    QElapsedTimer since_loss;
+    since_loss.start();
     pty->close();
-    if (by_write) {
+    if (at_loss == AtLoss::writing) {
         // The write fails before the event loop sees the hang-up; the port
         // counts as closed at once.
         port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
         QVERIFY(!port->portOpen());
     }
     QVERIFY(run_until([&] { return lost.size() >= 1; }, 2000));
+    qInfo("lost after %lld ms", static_cast<long long>(since_loss.elapsed()));
     QVERIFY(!port->portOpen());
     QVERIFY(!open_when_lost);
     QCOMPARE(loss.device, device);
