@@ -54,7 +54,7 @@ void ModuleScan::open_next_port()
         // wherever it starts.
         link->port().setRThreshold(1);
         connect(&link->port(), &PortObject::onComm, this, &ModuleScan::take_bytes);
-        connect(link.get(), &ModuleLink::event, this, [this](const ModuleEvent& event) {
+        connect(link.get(), &ModuleLink::module_event, this, [this](const ModuleEvent& event) {
             if (event.kind == ModuleEvent::Kind::lost) {
                 m_done += m_plan.last - m_address;
                 port_over();

@@ -71,7 +71,7 @@ ModuleEvent ModuleLink::stamped(ModuleEvent::Kind kind) const
 void ModuleLink::tell(ModuleEvent&& event)
 {
     event.link = m_health.state();
-    emit this->event(event);
+    emit module_event(event);
 }
 
 std::optional<OpenFailure> ModuleLink::open(std::int16_t number)

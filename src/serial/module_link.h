@@ -103,7 +103,7 @@ public:
     QString device() const { return m_device; }
 
 signals:
-    void event(const pondara::ModuleEvent& event);
+    void module_event(const pondara::ModuleEvent& event);
 
 private:
     void port_lost(const PortLoss& loss);

@@ -492,7 +492,7 @@ void TestMainForm::link_events()
 
     static const char* const states[] = {"closed", "pending", "ok", "no_reply", "bad_data"};
     QStringList heard;
-    connect(&m_form->link(), &ModuleLink::event, this, [&](const ModuleEvent& event) {
+    connect(&m_form->link(), &ModuleLink::module_event, this, [&](const ModuleEvent& event) {
         const QString state = QLatin1String(states[static_cast<int>(event.link)]);
         const QString bytes = QString::fromLatin1(
             QByteArray(reinterpret_cast<const char*>(event.bytes.data()), 8).toHex(' ').toUpper());

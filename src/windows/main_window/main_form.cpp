@@ -101,7 +101,7 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
     build_controls();
 
     connect(&m_link->port(), &PortObject::onComm, this, &MainForm::MSComm1_OnComm);
-    connect(m_link, &ModuleLink::event, this, [this](const ModuleEvent& event) {
+    connect(m_link, &ModuleLink::module_event, this, [this](const ModuleEvent& event) {
         if (event.kind == ModuleEvent::Kind::lost)
             port_lost(event.loss);
     });
