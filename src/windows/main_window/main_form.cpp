@@ -4,6 +4,7 @@
 #include "dialogs/canshu.h"
 #include "dialogs/help_window.h"
 #include "main_window/port_opening.h"
+#include "main_window/record_control.h"
 #include "main_window/trend_feed.h"
 #include "serial/logging.h"
 #include "ui/link_view.h"
@@ -111,6 +112,7 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
 
     m_trend = new TrendFeed(*m_link, this);
     build_readout_openers();
+    m_record = new RecordControl(*this, m_record_state, m_messages);
 }
 
 MainForm::~MainForm()
@@ -143,6 +145,7 @@ void MainForm::build_controls()
     m_help_command = make_button(this, "help_command", QStringLiteral("帮助"), {4560, 3120, 1095, 495}, points);
     m_link_state = make_label(this, "link_state", QString(), nullptr, {3480, 870, 2220, 375}, points);
     m_link_state->installEventFilter(this);
+    m_record_state = make_label(this, "record_state", QString(), nullptr, {3480, 1485, 2220, 375}, points);
 
     look::set_text_colour(m_ad_now, Qt::blue);
     look::set_text_colour(m_weight_now, Qt::red);
@@ -289,6 +292,7 @@ void MainForm::Command1_Click()
         return;
     }
     auto dialog = std::make_unique<Canshu>(*this, m_make_port, m_messages);
+    m_record->watch(dialog->link());
     if (const auto failure = dialog->Form_Load()) {
         // The dialog is not shown; the main port goes back as it was.
         dialog.reset();
@@ -331,6 +335,9 @@ void MainForm::build_readout_openers()
 }
 
 void MainForm::add_readout_action(QAction* action) { m_readout_actions.append(action); }
+
+bool MainForm::start_recording(const QString& folder) { return m_record->start(folder); }
+void MainForm::stop_recording() { m_record->stop(); }
 
 // The box's own menu, then the program's entries.
 void MainForm::show_readout_menu(QLineEdit* readout, const QPoint& where)

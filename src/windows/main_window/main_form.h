@@ -25,6 +25,7 @@ class Biaoding;
 class Canshu;
 class HelpWindow;
 class MessageSink;
+class RecordControl;
 class TrendFeed;
 
 namespace test {
@@ -67,6 +68,12 @@ public:
 
     // Adds an entry below the box's own ones in both readouts' context menu.
     void add_readout_action(QAction* action);
+
+    // Records the links' events in a new file in `folder`, as "开始记录…"
+    // does once a folder is chosen; false when the file cannot be made (the
+    // operator is told).
+    bool start_recording(const QString& folder);
+    void stop_recording();
 
 public slots:
     // One tick of Timer1: the queued command, else the next measurement query.
@@ -131,6 +138,7 @@ private:
     QPushButton* m_command1 = nullptr;
     QPushButton* m_help_command = nullptr;
     QLabel* m_link_state = nullptr;  // how the link is: text and colour, counters in its tooltip
+    QLabel* m_record_state = nullptr;  // "● 记录中" while recording, the file in its tooltip
     QTimer* m_timer1 = nullptr;
 
     QPointer<Biaoding> m_biaoding;
@@ -138,6 +146,7 @@ private:
     QPointer<HelpWindow> m_help;
     QPointer<QWidget> m_trend_window;
     TrendFeed* m_trend = nullptr;
+    RecordControl* m_record = nullptr;
     QList<QAction*> m_readout_actions;
 };
 

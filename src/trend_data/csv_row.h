@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace pondara::csv {
+
+// One line of a recording or of a trend export. Every file in this format
+// starts with file_start() and holds one such line per row:
+//   time,ms,kind,value,link,stale,port,address,detail
+// `time` is the local time with milliseconds and the UTC offset, `ms` the
+// monotonic milliseconds since the file's recording began. Numbers never
+// follow the locale, so a comma-decimal spreadsheet reads the same file.
+struct Row {
+    std::int64_t wall_ms = 0;  // ms since the epoch
+    std::int64_t ms = 0;
+    QString kind;  // ad, weight, gap, open, close, lost, command, answer, dropped, note
+    std::optional<std::int64_t> value;
+    QString link;  // the link's state as the operator reads it, or empty
+    bool stale = false;  // no value accepted within the last second
+    std::optional<int> port;
+    std::optional<int> address;
+    QString detail;
+};
+
+// The UTF-8 byte order mark, so that spreadsheet programs read the Chinese
+// texts, and the header line.
+QByteArray file_start();
+
+// Appends the row as one CRLF-terminated line, its texts quoted where they
+// hold a comma, a quote or a line break.
+void append_line(QByteArray& out, const Row& row);
+
+// "2026-01-01T08:00:00.123+08:00", in the zone of the machine.
+QString local_time(std::int64_t wall_ms);
+
+}  // namespace pondara::csv
