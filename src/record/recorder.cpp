@@ -327,7 +327,7 @@ void Recorder::flush()
     }
 }
 
-void Recorder::fail(const QString& path, int error_number)
+void Recorder::fail(QString path, int error_number)
 {
     qCWarning(lc_record).noquote() << "stopped:" << path << std::strerror(error_number);
     m_pending.clear();

@@ -72,7 +72,7 @@ private:
     void add(const csv::Row& row);
     bool open_file(std::int64_t wall_ms);
     void flush();
-    void fail(const QString& path, int error_number);
+    void fail(QString path, int error_number);
 
     QHash<const ModuleLink*, Track> m_tracks;
     std::unique_ptr<RecordFile> m_file;
