@@ -1,5 +1,7 @@
 #include "trend_data/csv_row.h"
 
+#include "trend_data/trend_stats.h"
+
 #include <QDateTime>
 
 #include <cstdlib>
@@ -70,6 +72,51 @@ void append_line(QByteArray& out, const Row& row)
     out += ',';
     append_text(out, row.detail);
     out += "\r\n";
+}
+
+QByteArray history_file(const TrendHistory& history, std::int64_t from_ms, std::int64_t to_ms,
+                        std::int64_t wall_at_to_ms, const QString& note)
+{
+    using Channel = TrendHistory::Channel;
+    const TrendSamples& ad = history.samples(Channel::ad);
+    const TrendSamples& weight = history.samples(Channel::weight);
+    auto a = first_after(ad, from_ms);
+    auto w = first_after(weight, from_ms);
+    const auto a_end = first_after(ad, to_ms);
+    const auto w_end = first_after(weight, to_ms);
+
+    QByteArray out = file_start();
+    Row row {wall_at_to_ms - (to_ms - from_ms), 0, QStringLiteral("note"), {}, {}, false, {}, {}, note};
+    append_line(out, row);
+    row.detail.clear();
+    // A gap marks both channels: the one that resumes first writes its row.
+    // A channel's sample before the span tells whether its first one in the
+    // span follows a gap.
+    std::optional<std::int64_t> last_ad;
+    std::optional<std::int64_t> last_weight;
+    std::optional<std::int64_t> last_gap;
+    if (a != ad.begin())
+        last_ad = std::prev(a)->time_ms;
+    if (w != weight.begin())
+        last_weight = std::prev(w)->time_ms;
+    while (a != a_end || w != w_end) {
+        const bool take_ad = w == w_end || (a != a_end && a->time_ms <= w->time_ms);
+        const TrendHistory::Sample& sample = take_ad ? *a++ : *w++;
+        std::optional<std::int64_t>& last = take_ad ? last_ad : last_weight;
+        row.wall_ms = wall_at_to_ms - (to_ms - sample.time_ms);
+        row.ms = sample.time_ms - from_ms;
+        if (sample.starts_run && last && !(last_gap && *last_gap > *last)) {
+            row.kind = QStringLiteral("gap");
+            row.value.reset();
+            append_line(out, row);
+            last_gap = sample.time_ms;
+        }
+        row.kind = take_ad ? QStringLiteral("ad") : QStringLiteral("weight");
+        row.value = sample.value;
+        append_line(out, row);
+        last = sample.time_ms;
+    }
+    return out;
 }
 
 }  // namespace pondara::csv

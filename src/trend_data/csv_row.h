@@ -1,5 +1,7 @@
 #pragma once
 
+#include "trend_data/trend_history.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -36,5 +38,12 @@ void append_line(QByteArray& out, const Row& row);
 
 // "2026-01-01T08:00:00.123+08:00", in the zone of the machine.
 QString local_time(std::int64_t wall_ms);
+
+// The samples of `history` in (from_ms, to_ms] on its clock, both channels
+// in time order, as a whole file: a note, an `ad` or `weight` row per
+// sample, and one `gap` row where the values resumed after a gap. `ms`
+// counts from from_ms; `wall_at_to_ms` is the wall clock at to_ms.
+QByteArray history_file(const TrendHistory& history, std::int64_t from_ms, std::int64_t to_ms,
+                        std::int64_t wall_at_to_ms, const QString& note);
 
 }  // namespace pondara::csv

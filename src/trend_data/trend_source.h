@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+class QString;
 class QWidget;
 
 namespace pondara {
@@ -22,6 +23,8 @@ public:
     virtual void clear_history() = 0;
     // The clock the history is stamped with, in ms.
     virtual std::int64_t now_ms() const = 0;
+    // Tells the operator something about `origin` without blocking it.
+    virtual void tell(QWidget* origin, const QString& text) = 0;
 };
 
 // What the trend window's module offers the program: it makes the window (no
@@ -36,5 +39,5 @@ public:
 
 // The interface's identity: a module built against another TrendSource or
 // TrendWindowPlugin must carry another one, and is then refused.
-#define PondaraTrendWindowPlugin_iid "org.pondara.PondaraV6.TrendWindowPlugin/1"
+#define PondaraTrendWindowPlugin_iid "org.pondara.PondaraV6.TrendWindowPlugin/2"
 Q_DECLARE_INTERFACE(pondara::TrendWindowPlugin, PondaraTrendWindowPlugin_iid)

@@ -79,6 +79,7 @@ private slots:
     void csv_line_data();
     void csv_line();
     void file_start();
+    void trend_export();
     void rows_of_events_data();
     void rows_of_events();
     void new_file_at_size_limit();
@@ -147,6 +148,25 @@ void TestRecording::file_start()
 {
     QCOMPARE(csv::file_start(), QByteArray("\xEF\xBB\xBF"
                                            "time,ms,kind,value,link,stale,port,address,detail\r\n"));
+}
+
+void TestRecording::trend_export()
+{
+    TrendHistory history;
+    history.add(TrendHistory::Channel::ad, 1000, 524296);  // before the span
+    history.add(TrendHistory::Channel::weight, 1200, 1000);
+    history.mark_gap();
+    history.add(TrendHistory::Channel::ad, 2000, 524297);
+    history.add(TrendHistory::Channel::weight, 2200, 1001);
+    history.add(TrendHistory::Channel::ad, 2400, 524298);  // after it
+    // The span (1100, 2200], whose end was new_year_ms + 1100 on the wall.
+    QCOMPARE(csv::history_file(history, 1100, 2200, new_year_ms + 1100, QStringLiteral("趋势图导出：1 分钟")),
+             QByteArray("\xEF\xBB\xBFtime,ms,kind,value,link,stale,port,address,detail\r\n"
+                        "2026-01-01T08:00:00.123+08:00,0,note,,,0,,,趋势图导出：1 分钟\r\n"
+                        "2026-01-01T08:00:00.223+08:00,100,weight,1000,,0,,,\r\n"
+                        "2026-01-01T08:00:01.023+08:00,900,gap,,,0,,,\r\n"
+                        "2026-01-01T08:00:01.023+08:00,900,ad,524297,,0,,,\r\n"
+                        "2026-01-01T08:00:01.223+08:00,1100,weight,1001,,0,,,\r\n"));
 }
 
 void TestRecording::rows_of_events_data()

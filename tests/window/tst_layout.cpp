@@ -109,6 +109,7 @@ void TestLayout::geometry_data()
     row("main_form", "Label2", "当前AD值", {8, 99, 89, 25}, {16, 198, 178, 50}, 15.75, "AD_now");
     row("main_form", "AD_now", "0", {112, 99, 113, 25}, {224, 198, 226, 50}, 15.75);
     row("main_form", "Label1", "当前重量", {8, 147, 89, 25}, {16, 294, 178, 50}, 15.75, "weight_now");
+    row("main_form", "record_state", none, {232, 99, 148, 25}, {464, 198, 296, 50}, 15.75);
     row("main_form", "weight_now", "0", {112, 147, 113, 25}, {224, 294, 226, 50}, 15.75);
     row("main_form", "clr_command", "置零", {16, 208, 73, 33}, {32, 416, 146, 66}, 15.75);
     row("main_form", "biaoding_command", "标定", {112, 208, 69, 32}, {224, 416, 138, 64}, 15.75);
@@ -218,7 +219,7 @@ void TestLayout::main_window_at_192_dpi()
     const QByteArray output = run.readAll();
     QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, output.constData());
     // 14 rows of the main window, with initTestCase and cleanupTestCase.
-    QVERIFY2(output.contains("Totals: 16 passed, 0 failed, 0 skipped"), output.constData());
+    QVERIFY2(output.contains("Totals: 17 passed, 0 failed, 0 skipped"), output.constData());
 }
 
 QTEST_MAIN(TestLayout)

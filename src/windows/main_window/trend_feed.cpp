@@ -84,11 +84,18 @@ TrendFeed::TrendFeed(ModuleLink& link, QObject* parent) : QObject(parent), m_clo
 
 QWidget* TrendFeed::make_window(MessageSink& messages, QWidget* window)
 {
+    m_messages = &messages;
     QString problem;
     if (TrendWindowPlugin* plugin = load_plugin(problem))
         return plugin->make_window(*this);
     messages.post(window, QStringLiteral("趋势图无法打开：%1").arg(problem));
     return nullptr;
+}
+
+void TrendFeed::tell(QWidget* origin, const QString& text)
+{
+    if (m_messages)
+        m_messages->post(origin, text);
 }
 
 void TrendFeed::take(const ModuleEvent& event)

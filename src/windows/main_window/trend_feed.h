@@ -30,6 +30,7 @@ public:
     const TrendHistory& history() const override { return m_history; }
     void clear_history() override { m_history.clear(); }
     std::int64_t now_ms() const override { return m_clock(); }
+    void tell(QWidget* origin, const QString& text) override;
 
     // Tests stamp the history with a clock of their own.
     void set_clock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
@@ -39,6 +40,7 @@ private:
 
     TrendHistory m_history;
     std::function<std::int64_t()> m_clock;
+    MessageSink* m_messages = nullptr;  // the one of the last window made
 };
 
 }  // namespace pondara
