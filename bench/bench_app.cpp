@@ -13,7 +13,9 @@
 //                  SIGTERM ends it as it ends the program;
 //   --port N       with --open: types N into the port number box first;
 //   --trend        also opens the trend window with its 10-minute span, as
-//                  Ctrl+T does (trend window figure).
+//                  Ctrl+T does (trend window figure);
+//   --record DIR   records into DIR from the start, as the program's
+//                  --record does (recording figure).
 // main() itself has no such hooks; the twin's only extra work is an event
 // filter or one queued call, which costs nothing measurable.
 
@@ -40,6 +42,7 @@ int main(int argc, char* argv[])
     const bool open = pondara::bench::has_flag(argc, argv, "--open");
     const char* port = pondara::bench::option_value(argc, argv, "--port");
     const bool trend = pondara::bench::has_flag(argc, argv, "--trend");
+    const char* record = pondara::bench::option_value(argc, argv, "--record");
     // The trend window's module, from this build tree.
     if (trend)
         qputenv("PONDARA_TREND_MODULE_DIR", PONDARA_BUILT_MODULE_DIR);
@@ -58,6 +61,8 @@ int main(int argc, char* argv[])
     pondara::look::centre_on_screen(&main_form);
     if (open && port)
         main_form.findChild<QLineEdit*>(QStringLiteral("chuankou_num"))->setText(QString::fromLocal8Bit(port));
+    if (record)
+        main_form.start_recording(QString::fromLocal8Bit(record));
     if (open)
         QTimer::singleShot(0, &main_form, [&main_form] { main_form.open_comm_Click(); });
     if (trend) {

@@ -14,6 +14,9 @@
 //   8. trend window         CPU while polling with the trend window open
 //                           (10-minute span) against the same program
 //                           without it, side by side in a window of their own
+//   9. recording            CPU while polling and recording against the same
+//                           program polling without it, side by side, and the
+//                           recording's growth per hour
 //
 // Two baselines stand beside the program. The same-window baseline
 // (pondara-bench-same-window, same_window.h) is the main window built
@@ -43,6 +46,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QStandardPaths>
 #include <QTimer>
@@ -427,6 +431,48 @@ std::pair<double, double> trend_window_cpu(int seconds)
     return used;
 }
 
+// 9: two copies of the program poll lines of their own (ports 6 and 7) for
+// `seconds`, the second recording into the log folder.
+struct RecordingFigures {
+    double plain_cpu = 0;
+    double recording_cpu = 0;
+    double mb_per_hour = 0;  // the file's growth, in 10^6 bytes
+};
+
+RecordingFigures recording_cpu(int seconds)
+{
+    QString error;
+    bench::BenchLine plain_line(6, true);
+    bench::BenchLine recording_line(7, true);
+    if (!plain_line.start(&error) || !recording_line.start(&error))
+        fail(error);
+    const QString folder = g_log_dir + QStringLiteral("/recording");
+    const QString app = QStringLiteral("pondara-bench-app");
+    Child plain = spawn(app, {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("6")}, false);
+    Child recording = spawn(
+        app,
+        {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("7"), QStringLiteral("--record"), folder},
+        false);
+    if (!run_until([&] { return plain_line.requests() > 0 && recording_line.requests() > 0; }, 15000))
+        fail(QStringLiteral("a program with or without recording sent no request"));
+    run_for(2000);
+    const auto file_size = [&] {
+        const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.csv")}, QDir::Files);
+        return files.size() == 1 ? static_cast<double>(files.first().size()) : not_measured;
+    };
+    const double plain_0 = cpu_seconds(plain.pid);
+    const double recording_0 = cpu_seconds(recording.pid);
+    const double size_0 = file_size();
+    run_for(seconds * 1000);
+    RecordingFigures figures {cpu_seconds(plain.pid) - plain_0, cpu_seconds(recording.pid) - recording_0,
+                              (file_size() - size_0) * 3600.0 / seconds / 1e6};
+    if (!running(plain) || !running(recording))
+        fail(QStringLiteral("a program ended during the recording run"));
+    terminate(plain);
+    terminate(recording);
+    return figures;
+}
+
 QString read_text(const char* path)
 {
     QFile file(QString::fromLatin1(path));
@@ -722,6 +768,9 @@ int main(int argc, char* argv[])
     say(QStringLiteral("[+] trend window: %1 s, the program with and without it side by side").arg(options.window_s));
     const auto [without_trend_cpu, trend_cpu] = trend_window_cpu(options.window_s);
 
+    say(QStringLiteral("[+] recording: %1 s, the program with and without it side by side").arg(options.window_s));
+    const RecordingFigures recording = recording_cpu(options.window_s);
+
     // The table.
     const auto latency_figure = [&](const char* side, const char* figure) {
         const QString prefix = QLatin1String(side) + QLatin1Char('_');
@@ -779,6 +828,14 @@ int main(int argc, char* argv[])
                     Spread {trend_cpu, not_measured, not_measured}, Spread {},
                     Spread {without_trend_cpu, not_measured, not_measured}, QStringLiteral("window shut"),
                     QStringLiteral("<= 2x window shut"), trend_cpu <= 2.0 * without_trend_cpu, 3, false});
+    rows.push_back({QStringLiteral("9 CPU, recording (s / %1 s)").arg(options.window_s),
+                    Spread {recording.recording_cpu, not_measured, not_measured}, Spread {},
+                    Spread {recording.plain_cpu, not_measured, not_measured}, QStringLiteral("not recording"),
+                    QStringLiteral("<= 1.1x not recording"), recording.recording_cpu <= 1.1 * recording.plain_cpu, 3,
+                    false});
+    rows.push_back({QStringLiteral("9 Recording growth (MB / hour)"),
+                    Spread {recording.mb_per_hour, not_measured, not_measured}, Spread {}, Spread {}, QString(),
+                    QStringLiteral("(about 1.5)"), recording.mb_per_hour <= 2.0, 2, false});
     print_table(rows);
     std::fflush(stdout);
 
