@@ -8,7 +8,6 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
-#include <chrono>
 #include <cstring>
 
 // Files begun, rotated and closed; silent unless enabled.
@@ -22,12 +21,6 @@ using Kind = ModuleEvent::Kind;
 
 // A readout is stale after a second without a value, as on the screen.
 constexpr std::int64_t stale_after_ms = 1000;
-
-std::int64_t steady_ms()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // How a command is named in a recording, and the module's answer to it.
 struct CommandText {
@@ -329,7 +322,7 @@ void Recorder::flush()
 
 void Recorder::fail(QString path, int error_number)
 {
-    qCWarning(lc_record).noquote() << "stopped:" << path << std::strerror(error_number);
+    qCInfo(lc_record).noquote() << "stopped:" << path << std::strerror(error_number);
     m_pending.clear();
     m_file.reset();
     m_flush->stop();

@@ -17,7 +17,7 @@ namespace pondara {
 // Records what happens on the module links it watches, one CSV row per
 // value, gap, opening, closing, loss, command, answer and dropped reply,
 // while a recording runs. It only listens: it never sends or delays a byte.
-// Rows wait in memory and go to the file in one write every half second,
+// Rows wait in memory and go to the file in one write within a second,
 // which is what a kill -9 can lose; the file is synced to the disk every 10 s
 // and at the end. A new file begins at local midnight and when one would
 // outgrow the size limit. When the file cannot be written the recording
@@ -27,7 +27,7 @@ class Recorder : public QObject {
 
 public:
     static constexpr qint64 default_size_limit = 100 * 1024 * 1024;
-    static constexpr int flush_ms = 500;
+    static constexpr int flush_ms = 900;
     static constexpr int sync_ms = 10'000;
 
     explicit Recorder(QObject* parent = nullptr);

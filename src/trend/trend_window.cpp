@@ -17,7 +17,6 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QValueAxis>
 
@@ -442,8 +441,7 @@ void TrendWindow::export_clicked()
         open->raise();
         return;
     }
-    const QString folder = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                               .filePath(QStringLiteral("PondaraV6"));
+    const QString folder = csv::default_folder();
     QDir().mkpath(folder);
     const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'pondara-trend-'yyyyMMdd-HHmmss'.csv'"));
     auto* dialog

@@ -36,6 +36,10 @@ QByteArray file_start();
 // hold a comma, a quote or a line break.
 void append_line(QByteArray& out, const Row& row);
 
+// Where recordings and exports are offered to go: the user's documents
+// folder's PondaraV6.
+QString default_folder();
+
 // "2026-01-01T08:00:00.123+08:00", in the zone of the machine.
 QString local_time(std::int64_t wall_ms);
 

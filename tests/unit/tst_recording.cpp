@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -83,6 +84,7 @@ private slots:
     void rows_of_events_data();
     void rows_of_events();
     void new_file_at_size_limit();
+    void new_file_at_midnight();
     void folder_not_writable();
 
 private:
@@ -234,9 +236,7 @@ void TestRecording::rows_of_events()
     recorder.watch(link);
     QVERIFY(recorder.start(dir.path(), 3, 1));
     for (ModuleEvent e : events) {
-        e.mono_ms
-            = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-                  .count();
+        e.mono_ms = steady_ms();
         emit link.event(e);
     }
     const QString path = recorder.file_path();
@@ -298,6 +298,31 @@ void TestRecording::new_file_at_size_limit()
         previous = name;
     }
     QCOMPARE(values, 20);
+}
+
+void TestRecording::new_file_at_midnight()
+{
+    QTemporaryDir dir;
+    ModuleLink link(make_port_factory()(), QStringLiteral("test"));
+    Recorder recorder;
+    recorder.watch(link);
+    QVERIFY(recorder.start(dir.path(), 3, 1));
+    const QString today = QFileInfo(recorder.file_path()).fileName();
+    ModuleEvent ad = module_event(Kind::reply_accepted, State::ok, "22 01 01 03 08 00 08 37");
+    // Local midnight in Shanghai, 16:00 UTC.
+    const QDate tomorrow = QDate::currentDate().addDays(1);
+    ad.wall_ms = QDateTime(tomorrow, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch() - 8 * 3600 * 1000 + 5;
+    emit link.event(ad);
+    const QString path = recorder.file_path();
+    recorder.stop();
+
+    QCOMPARE(QFileInfo(path).fileName(), tomorrow.toString("'pondara-'yyyyMMdd'-000000-com3-addr1.csv'"));
+    const QList<QByteArray> lines = lines_of(path);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines[1].startsWith(tomorrow.toString("yyyy-MM-dd'T00:00:00.005+08:00,'").toLatin1()), lines[1]);
+    QCOMPARE(tail(lines[1]), "note,,通信正常,0,3,1,接续 " + today.toUtf8() + '\r');
+    QCOMPARE(tail(lines[2]), QByteArray("ad,524296,通信正常,0,3,1,\r"));
+    QCOMPARE(tail(lines[3]), QByteArray("note,,,0,,,停止记录\r"));
 }
 
 void TestRecording::folder_not_writable()

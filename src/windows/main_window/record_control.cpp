@@ -2,6 +2,7 @@
 
 #include "main_window/main_form.h"
 #include "record/recorder.h"
+#include "trend_data/csv_row.h"
 #include "ui/link_view.h"
 #include "ui/message_sink.h"
 
@@ -12,7 +13,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QShortcut>
-#include <QStandardPaths>
 
 namespace pondara {
 
@@ -20,13 +20,6 @@ namespace {
 
 const QString start_text = QStringLiteral("开始记录…");
 const QString stop_text = QStringLiteral("停止记录");
-
-// The user's documents folder, where a first recording is offered to go.
-QString default_folder()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-        .filePath(QStringLiteral("PondaraV6"));
-}
 
 }  // namespace
 
@@ -83,7 +76,7 @@ void RecordControl::choose_folder()
         open->raise();
         return;
     }
-    auto* dialog = new QFileDialog(&m_window, QStringLiteral("选择记录文件夹"), default_folder());
+    auto* dialog = new QFileDialog(&m_window, QStringLiteral("选择记录文件夹"), csv::default_folder());
     dialog->setObjectName(QStringLiteral("record_folder"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);

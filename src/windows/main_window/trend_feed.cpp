@@ -9,8 +9,6 @@
 #include <QLoggingCategory>
 #include <QPluginLoader>
 
-#include <chrono>
-
 // Each step of loading the window's module; silent unless enabled.
 Q_LOGGING_CATEGORY(lc_trend, "pondara.trend", QtWarningMsg)
 
@@ -66,12 +64,6 @@ TrendWindowPlugin* load_plugin(QString& problem)
     }
     qCDebug(lc_trend).noquote() << "loaded" << path << "version" << version;
     return plugin;
-}
-
-std::int64_t steady_ms()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
