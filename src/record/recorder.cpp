@@ -132,11 +132,15 @@ std::int64_t next_midnight_ms(std::int64_t wall_ms)
 
 }  // namespace
 
-Recorder::Recorder(QObject* parent) : QObject(parent), m_flush(new QTimer(this))
+Recorder::Recorder(QObject* parent) : QObject(parent), m_flush(new QTimer(this)), m_sync(new QTimer(this))
 {
     setObjectName(QStringLiteral("recorder"));
+    m_flush->setSingleShot(true);
     m_flush->setInterval(flush_ms);
     connect(m_flush, &QTimer::timeout, this, &Recorder::flush);
+    m_sync->setSingleShot(true);
+    m_sync->setInterval(sync_ms);
+    connect(m_sync, &QTimer::timeout, this, &Recorder::sync);
 }
 
 Recorder::~Recorder() { stop(); }
@@ -166,8 +170,6 @@ bool Recorder::start(const QString& folder, int port_number, int address)
     note.kind = QStringLiteral("note");
     note.detail = QStringLiteral("开始记录");
     add(note);
-    m_last_sync_ms = m_start_ms;
-    m_flush->start();
     emit state_changed();
     return true;
 }
@@ -184,15 +186,16 @@ void Recorder::stop()
     add(note);
     if (!m_file)
         return;  // the note needed a new file, and that failed
+    flush();
+    if (!m_file)
+        return;
     const QString path = m_file->path();
-    if (const int error = m_pending.isEmpty() ? 0 : m_file->write(m_pending))
-        return fail(path, error);
     if (const int error = m_file->sync())
         return fail(path, error);
     qCDebug(lc_record).noquote() << "closed" << path << m_rows << "rows";
-    m_pending.clear();
     m_file.reset();
     m_flush->stop();
+    m_sync->stop();
     emit state_changed();
 }
 
@@ -281,9 +284,16 @@ void Recorder::add(const csv::Row& row)
         ++m_rows_in_file;
         emit state_changed();
     }
+    const bool first_waiting = m_pending.isEmpty();
     m_pending += line;
     ++m_rows;
     ++m_rows_in_file;
+    if (first_waiting) {
+        m_pending_since_ms = steady_ms();
+        m_flush->start();
+    } else if (steady_ms() - m_pending_since_ms >= early_flush_ms) {
+        flush();
+    }
 }
 
 bool Recorder::open_file(std::int64_t wall_ms)
@@ -305,19 +315,22 @@ bool Recorder::open_file(std::int64_t wall_ms)
 
 void Recorder::flush()
 {
+    m_flush->stop();
+    if (!m_file || m_pending.isEmpty())
+        return;
+    if (const int error = m_file->write(m_pending))
+        return fail(m_file->path(), error);
+    m_pending.clear();
+    if (!m_sync->isActive())
+        m_sync->start();
+}
+
+void Recorder::sync()
+{
     if (!m_file)
         return;
-    if (!m_pending.isEmpty()) {
-        if (const int error = m_file->write(m_pending))
-            return fail(m_file->path(), error);
-        m_pending.clear();
-    }
-    const std::int64_t now = steady_ms();
-    if (now - m_last_sync_ms >= sync_ms) {
-        m_last_sync_ms = now;
-        if (const int error = m_file->sync())
-            return fail(m_file->path(), error);
-    }
+    if (const int error = m_file->sync())
+        fail(m_file->path(), error);
 }
 
 void Recorder::fail(QString path, int error_number)
@@ -326,6 +339,7 @@ void Recorder::fail(QString path, int error_number)
     m_pending.clear();
     m_file.reset();
     m_flush->stop();
+    m_sync->stop();
     emit state_changed();
     emit failed(QStringLiteral("记录已停止：无法写入 %1：%2")
                     .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(error_number))));

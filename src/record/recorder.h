@@ -18,8 +18,8 @@ namespace pondara {
 // value, gap, opening, closing, loss, command, answer and dropped reply,
 // while a recording runs. It only listens: it never sends or delays a byte.
 // Rows wait in memory and go to the file in one write within a second,
-// which is what a kill -9 can lose; the file is synced to the disk every 10 s
-// and at the end. A new file begins at local midnight and when one would
+// which is what a kill -9 can lose; what was written reaches the disk within
+// 10 s, and at the end. A new file begins at local midnight and when one would
 // outgrow the size limit. When the file cannot be written the recording
 // stops and failed() says why, once.
 class Recorder : public QObject {
@@ -27,7 +27,12 @@ class Recorder : public QObject {
 
 public:
     static constexpr qint64 default_size_limit = 100 * 1024 * 1024;
+    // Rows wait at most this long for their write; while rows keep coming
+    // the write goes with the row that finds the oldest waiting this long,
+    // so polling wakes no timer of the recorder.
     static constexpr int flush_ms = 900;
+    static constexpr int early_flush_ms = 800;
+    // Written rows reach the disk within this long.
     static constexpr int sync_ms = 10'000;
 
     explicit Recorder(QObject* parent = nullptr);
@@ -72,6 +77,7 @@ private:
     void add(const csv::Row& row);
     bool open_file(std::int64_t wall_ms);
     void flush();
+    void sync();
     void fail(QString path, int error_number);
 
     QHash<const ModuleLink*, Track> m_tracks;
@@ -84,9 +90,10 @@ private:
     std::int64_t m_rows_in_file = 0;
     std::int64_t m_start_ms = 0;  // steady clock
     std::int64_t m_next_midnight_ms = 0;  // wall clock
-    std::int64_t m_last_sync_ms = 0;  // steady clock
+    std::int64_t m_pending_since_ms = 0;  // steady clock
     qint64 m_size_limit = default_size_limit;
     QTimer* m_flush = nullptr;
+    QTimer* m_sync = nullptr;
 };
 
 }  // namespace pondara
