@@ -1,68 +1,118 @@
 #include "main_window/main_form.h"
-#include "main_window/stop_signals.h"
-#include "serial/port_factory.h"
-#include "serial/port_resolver.h"
-#include "ui/box_message_sink.h"
-#include "ui/look.h"
+#include "main_window/start_up.h"
+#include "weighing/motion.h"
 
 #include <QApplication>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace {
 
-// Answers --help and --version with one line each, before any window system
-// is needed; returns whether it did, and the exit status in `status`. Finds
-// the folder of --record DIR. Every other argument is Qt's.
-bool answered_on_command_line(int argc, char* argv[], QString& record_folder, int& status)
+constexpr char usage[]
+    = "Usage: pondara [--motion-band B] [--motion-time S] [--record DIR] [Qt options]: the host program for a "
+      "load-cell weighing module on a serial line; see pondara(1).\n"
+      "  --motion-band B  the weight is still (稳定) while its values stay within B counts, 0..50 (default 1)\n"
+      "  --motion-time S  over the last S seconds, 0.4..10 (default 1.0); a weight value comes every 0.4 s and\n"
+      "                   at least 3 are needed\n"
+      "  --record DIR     open the port and record into DIR (made when missing) from the start";
+
+// Answers --help (the usage) and --version (one line), before any window
+// system is needed; returns whether it did.
+bool answered_on_command_line(int argc, char* argv[])
 {
-    status = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::puts("Usage: pondara [--record DIR] [Qt options]: the host program for a load-cell weighing "
-                      "module on a serial line; --record DIR opens the port and records into DIR from the start. "
-                      "See pondara(1).");
+            std::puts(usage);
             return true;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::puts("pondara (PondaraV6) " PONDARA_VERSION);
             return true;
         }
-        if (std::strcmp(argv[i], "--record") == 0) {
-            if (i + 1 == argc || argv[i + 1][0] == '\0') {
-                std::fputs("pondara: --record needs a folder\n", stderr);
-                status = 2;
-                return true;
-            }
-            record_folder = QString::fromLocal8Bit(argv[++i]);
-        }
     }
     return false;
+}
+
+// A number that is all of `text` and lies in low..high.
+std::optional<double> number_in(const char* text, double low, double high)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !(value >= low && value <= high))
+        return std::nullopt;
+    return value;
+}
+
+// Takes --motion-band, --motion-time and --record (as "--name value" or
+// "--name=value") out of the arguments into `rule` and `record_folder`;
+// false, with the reason on standard error, for a missing or bad value.
+// Every other argument is Qt's.
+bool take_options(int& argc, char* argv[], pondara::MotionRule& rule, QString& record_folder)
+{
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strncmp(arg, "--record", 8) == 0 && (arg[8] == '\0' || arg[8] == '=')) {
+            const char* folder = arg[8] == '=' ? arg + 9 : (i + 1 < argc ? argv[++i] : nullptr);
+            if (!folder || *folder == '\0') {
+                std::fputs("pondara: --record needs a folder\n", stderr);
+                return false;
+            }
+            record_folder = QString::fromLocal8Bit(folder);
+            continue;
+        }
+        const bool band = std::strncmp(arg, "--motion-band", 13) == 0 && (arg[13] == '\0' || arg[13] == '=');
+        const bool time = std::strncmp(arg, "--motion-time", 13) == 0 && (arg[13] == '\0' || arg[13] == '=');
+        if (!band && !time) {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        const char* value = arg[13] == '=' ? arg + 14 : (i + 1 < argc ? argv[++i] : nullptr);
+        const auto number = value ? (band ? number_in(value, 0, pondara::MotionRule::max_band)
+                                          : number_in(value, pondara::MotionRule::min_time_ms / 1000.0,
+                                                      pondara::MotionRule::max_time_ms / 1000.0))
+                                  : std::nullopt;
+        if (!number || (band && *number != std::floor(*number))) {
+            std::fprintf(stderr, "pondara: %s needs %s, not \"%s\"\n", band ? "--motion-band" : "--motion-time",
+                         band ? "a whole number of counts 0..50" : "seconds 0.4..10", value ? value : "");
+            return false;
+        }
+        if (band)
+            rule.band = static_cast<std::uint32_t>(*number);
+        else
+            rule.time_ms = std::llround(*number * 1000.0);
+    }
+    argc = kept;
+    argv[kept] = nullptr;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[])
 {
+    if (answered_on_command_line(argc, argv))
+        return 0;
+    pondara::MotionRule rule;
     QString record_folder;
-    int status = 0;
-    if (answered_on_command_line(argc, argv, record_folder, status))
-        return status;
+    if (!take_options(argc, argv, rule, record_folder))
+        return 2;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("PondaraV6"));
     QApplication::setDesktopFileName(QStringLiteral(PONDARA_APP_ID));
-
-    pondara::BoxMessageSink messages;
-    pondara::MainForm main_form(pondara::make_port_factory(), messages,
-                                [] { return pondara::PortResolver().mapping(); });
-    pondara::end_on_stop_signals(main_form);
-    main_form.show();
-    pondara::look::centre_on_screen(&main_form);
+    pondara::StartUpHooks hooks;
+    hooks.before_show = [&rule](pondara::MainForm& main_form) { main_form.set_motion_rule(rule); };
     if (!record_folder.isEmpty()) {
         // A test bench records unattended: from the first reading on.
-        main_form.start_recording(record_folder);
-        main_form.open_comm_Click();
+        hooks.after_show = [&record_folder](pondara::MainForm& main_form) {
+            main_form.start_recording(record_folder);
+            main_form.open_comm_Click();
+        };
     }
-    return QApplication::exec();
+    return pondara::run_program(hooks);
 }

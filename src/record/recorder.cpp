@@ -83,11 +83,6 @@ bool is_poll(const Command& command)
            || command.leixing == static_cast<std::uint8_t>(Leixing::read_weight);
 }
 
-std::uint32_t command_value(const Command& command)
-{
-    return (std::uint32_t {command.data2} << 16) | (std::uint32_t {command.data3} << 8) | command.data4;
-}
-
 // Fills the kind, value and detail of a request: polls make no row.
 bool describe_request(const ModuleEvent& event, csv::Row& row)
 {

@@ -3,6 +3,7 @@
 #include "trend_data/csv_row.h"
 #include "trend_data/trend_stats.h"
 #include "ui/look.h"
+#include "ui/motion_view.h"
 
 #include <QChart>
 #include <QChartView>
@@ -34,10 +35,6 @@ constexpr std::size_t last_count = 10;
 // beyond this the oldest runs are drawn joined.
 constexpr std::size_t max_runs = 40;
 const QString none = QStringLiteral("—");
-
-const QString stability_rule
-    = QStringLiteral("最近 1 秒内的重量值相差不超过 1（最大值 − 最小值 ≤ 1）为“稳定”，否则为“波动”；"
-                     "这 1 秒内不足两个值时显示“—”。置零和标定宜在“稳定”时进行。");
 
 QString whole(double value) { return QString::number(value, 'f', 0); }
 QString two_decimals(double value) { return QString::number(value, 'f', 2); }
@@ -82,6 +79,54 @@ std::pair<TrendSamples::const_iterator, TrendSamples::const_iterator> visible(co
     if (first != samples.begin())
         --first;
     return {first, first_after(samples, to_ms)};
+}
+
+// The statistics beside each plot, one row each: how the label is named,
+// its caption, its tooltip and how it shows a summary. The AD-only rows come
+// last.
+struct StatRow {
+    const char* key;
+    QString caption;
+    QString tip;
+    bool ad_only;
+    QString (*show)(const TrendSummary& summary);
+};
+
+const StatRow stat_rows[] {
+    {"count", QStringLiteral("数量"), {}, false, [](const TrendSummary& s) { return QString::number(s.count); }},
+    {"mean",
+     QStringLiteral("平均值"),
+     {},
+     false,
+     [](const TrendSummary& s) { return s.count > 0 ? two_decimals(s.mean) : none; }},
+    {"deviation", QStringLiteral("标准差"), QStringLiteral("样本标准差（除以 n − 1），至少两个值"), false,
+     [](const TrendSummary& s) { return s.deviation ? two_decimals(*s.deviation) : none; }},
+    {"minimum",
+     QStringLiteral("最小值"),
+     {},
+     false,
+     [](const TrendSummary& s) { return s.count > 0 ? QString::number(s.minimum) : none; }},
+    {"maximum",
+     QStringLiteral("最大值"),
+     {},
+     false,
+     [](const TrendSummary& s) { return s.count > 0 ? QString::number(s.maximum) : none; }},
+    {"peak_to_peak", QStringLiteral("峰峰值"), QStringLiteral("最大值 − 最小值"), false,
+     [](const TrendSummary& s) { return s.count > 0 ? QString::number(s.peak_to_peak()) : none; }},
+    {"noise_free_counts", QStringLiteral("无噪声计数"),
+     QStringLiteral("满量程 16777215 ÷ 峰峰值（峰峰值为 0 时按 1 计）"), true,
+     [](const TrendSummary& s) { return s.count > 0 ? whole(noise_free_counts(s.peak_to_peak())) : none; }},
+    {"noise_free_bits", QStringLiteral("无噪声位数"), QStringLiteral("log2(无噪声计数)"), true,
+     [](const TrendSummary& s) { return s.count > 0 ? two_decimals(noise_free_bits(s.peak_to_peak())) : none; }},
+};
+
+QList<QPointF> points_of(const PlotRun& run)
+{
+    QList<QPointF> points;
+    points.reserve(static_cast<qsizetype>(run.size()));
+    for (const PlotPoint& point : run)
+        points.append({point.seconds_ago, point.value});
+    return points;
 }
 
 }  // namespace
@@ -205,29 +250,10 @@ QWidget* TrendWindow::build_stats(Plot& plot, const QString& title, const char* 
     grid->addWidget(heading(QStringLiteral("最近10个"), Qt::AlignRight), 0, 2);
 
     const bool ad = plot.channel == TrendHistory::Channel::ad;
-    struct Row {
-        const char* key;
-        QString caption;
-        QLabel* Column::*member;
-        QString tip;
-    };
-    std::vector<Row> rows {
-        {"count", QStringLiteral("数量"), &Column::count, {}},
-        {"mean", QStringLiteral("平均值"), &Column::mean, {}},
-        {"deviation", QStringLiteral("标准差"), &Column::deviation,
-         QStringLiteral("样本标准差（除以 n − 1），至少两个值")},
-        {"minimum", QStringLiteral("最小值"), &Column::minimum, {}},
-        {"maximum", QStringLiteral("最大值"), &Column::maximum, {}},
-        {"peak_to_peak", QStringLiteral("峰峰值"), &Column::peak_to_peak, QStringLiteral("最大值 − 最小值")},
-    };
-    if (ad) {
-        rows.push_back({"noise_free_counts", QStringLiteral("无噪声计数"), &Column::noise_free_counts,
-                        QStringLiteral("满量程 16777215 ÷ 峰峰值（峰峰值为 0 时按 1 计）")});
-        rows.push_back({"noise_free_bits", QStringLiteral("无噪声位数"), &Column::noise_free_bits,
-                        QStringLiteral("log2(无噪声计数)")});
-    }
     int r = 1;
-    for (const Row& row : rows) {
+    for (const StatRow& row : stat_rows) {
+        if (row.ad_only && !ad)
+            continue;
         auto* caption = new QLabel(row.caption, box);
         caption->setToolTip(row.tip);
         grid->addWidget(caption, r, 0);
@@ -239,19 +265,18 @@ QWidget* TrendWindow::build_stats(Plot& plot, const QString& title, const char* 
                 QStringLiteral("%1 %2 %3")
                     .arg(title, c == 0 ? QStringLiteral("窗口内") : QStringLiteral("最近10个"), row.caption));
             value->setToolTip(row.tip);
-            column.*row.member = value;
+            column.push_back(value);
             grid->addWidget(value, r, c + 1);
         }
         ++r;
     }
     if (!ad) {
         auto* caption = new QLabel(QStringLiteral("稳定性"), box);
-        caption->setToolTip(stability_rule);
+        m_stability_caption = caption;
         m_stability = new QLabel(box);
         m_stability->setObjectName(QStringLiteral("weight_stability"));
         m_stability->setProperty(caption_property, QStringLiteral("重量稳定性"));
         set_text(m_stability, none);
-        m_stability->setToolTip(stability_rule);
         m_stability->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         QFont bold = look::song_font(12);
         bold.setWeight(QFont::Bold);
@@ -288,58 +313,11 @@ void TrendWindow::draw_plot(Plot& plot, std::int64_t now_ms, std::int64_t span_m
     const auto [first, last] = visible(samples, now_ms - span_ms, now_ms);
 
     // Where there are more values than the plot has room for, each run keeps
-    // the lowest and the highest of every two pixels, in time order: the
-    // curve looks the same and costs a fraction to draw.
+    // the lowest and the highest of every two pixels.
     const double plot_px = plot.chart->plotArea().width();
-    const double bucket_s = plot_px >= 10 ? 2.0 * static_cast<double>(span_ms) / 1000.0 / plot_px : 0.0;
-    const bool thin = bucket_s > 0 && static_cast<double>(last - first) > plot_px;
-
-    std::vector<QList<QPointF>> runs;
-    double lowest = 0.0;
-    double highest = 0.0;
-    std::optional<QPointF> low;
-    std::optional<QPointF> high;
-    long bucket = -1;
-    const auto flush = [&] {
-        if (!low)
-            return;
-        runs.back().append(low->x() > high->x() ? *low : *high);  // the older first
-        if (*low != *high)
-            runs.back().append(low->x() > high->x() ? *high : *low);
-        low.reset();
-        high.reset();
-    };
-    for (auto it = first; it != last; ++it) {
-        const double value = it->value;
-        const QPointF point(static_cast<double>(now_ms - it->time_ms) / 1000.0, value);
-        lowest = it == first ? value : std::min(lowest, value);
-        highest = it == first ? value : std::max(highest, value);
-        if (runs.empty() || it->starts_run) {
-            if (thin)
-                flush();
-            runs.emplace_back();
-            bucket = -1;
-        }
-        if (!thin) {
-            runs.back().append(point);
-            continue;
-        }
-        const auto b = static_cast<long>(std::floor(point.x() / bucket_s));
-        if (b != bucket) {
-            flush();
-            bucket = b;
-        }
-        if (!low || value < low->y())
-            low = point;
-        if (!high || value > high->y())
-            high = point;
-    }
-    if (thin)
-        flush();
-    while (runs.size() > max_runs) {
-        runs[1] = runs[0] + runs[1];
-        runs.erase(runs.begin());
-    }
+    const bool thin = plot_px >= 10 && static_cast<double>(last - first) > plot_px;
+    const double bucket_s = thin ? 2.0 * static_cast<double>(span_ms) / 1000.0 / plot_px : 0.0;
+    const std::vector<PlotRun> runs = plot_runs(first, last, now_ms, bucket_s, max_runs);
 
     while (plot.runs.size() < runs.size()) {
         auto* series = new QLineSeries;
@@ -357,7 +335,7 @@ void TrendWindow::draw_plot(Plot& plot, std::int64_t now_ms, std::int64_t span_m
     }
     for (std::size_t i = 0; i < plot.runs.size(); ++i) {
         if (i < runs.size())
-            plot.runs[i]->replace(runs[i]);
+            plot.runs[i]->replace(points_of(runs[i]));
         else if (plot.runs[i]->count() > 0)
             plot.runs[i]->clear();
     }
@@ -366,6 +344,10 @@ void TrendWindow::draw_plot(Plot& plot, std::int64_t now_ms, std::int64_t span_m
         plot.x->setRange(0.0, static_cast<double>(span_ms) / 1000.0);
     if (first == last)
         return;
+    const auto [low, high]
+        = std::minmax_element(first, last, [](const auto& a, const auto& b) { return a.value < b.value; });
+    const double lowest = low->value;
+    const double highest = high->value;
     // The value axis follows the data, but only when it leaves the axis or
     // fills less than a quarter of it, so the labels do not change at every
     // redraw.
@@ -380,33 +362,25 @@ void TrendWindow::draw_plot(Plot& plot, std::int64_t now_ms, std::int64_t span_m
 
 void TrendWindow::show_column(const Column& column, const TrendSummary& summary)
 {
-    const bool any = summary.count > 0;
-    set_text(column.count, QString::number(summary.count));
-    set_text(column.mean, any ? two_decimals(summary.mean) : none);
-    set_text(column.deviation, summary.deviation ? two_decimals(*summary.deviation) : none);
-    set_text(column.minimum, any ? QString::number(summary.minimum) : none);
-    set_text(column.maximum, any ? QString::number(summary.maximum) : none);
-    set_text(column.peak_to_peak, any ? QString::number(summary.peak_to_peak()) : none);
-    set_text(column.noise_free_counts, any ? whole(noise_free_counts(summary.peak_to_peak())) : none);
-    set_text(column.noise_free_bits, any ? two_decimals(noise_free_bits(summary.peak_to_peak())) : none);
+    // The labels were made in the order of the rows, AD-only rows last.
+    for (std::size_t i = 0; i < column.size(); ++i)
+        set_text(column[i], stat_rows[i].show(summary));
 }
 
 void TrendWindow::show_stability(std::int64_t now_ms)
 {
-    const TrendSamples& samples = m_source.history().samples(TrendHistory::Channel::weight);
-    const Stability stability = stability_of(values_between(samples, now_ms - stability_span_ms, now_ms));
-    QString text = none;
-    QColor colour = palette().color(QPalette::WindowText);
-    if (stability == Stability::stable) {
-        text = QStringLiteral("稳定");
-        colour = QColor(0, 128, 0);
-    } else if (stability == Stability::moving) {
-        text = QStringLiteral("波动");
-        colour = QColor(200, 100, 0);
+    const MotionRule rule = m_source.motion_rule();
+    const MotionReading reading
+        = motion_at(m_source.history().samples(TrendHistory::Channel::weight), rule, now_ms, m_source.link_ok());
+    if (const QString tip = motion_tooltip(rule, reading); m_stability->toolTip() != tip) {
+        m_stability->setToolTip(tip);
+        m_stability_caption->setToolTip(tip);
     }
+    const QString text = reading.motion == Motion::unknown ? none : motion_text(reading.motion);
     if (m_stability->text() != text) {
         QPalette p = m_stability->palette();
-        p.setColor(QPalette::WindowText, colour);
+        p.setColor(QPalette::WindowText, reading.motion == Motion::unknown ? palette().color(QPalette::WindowText)
+                                                                           : motion_colour(reading.motion));
         m_stability->setPalette(p);
         set_text(m_stability, text);
     }

@@ -49,16 +49,8 @@ protected:
 
 private:
     // One column of statistics (visible window or last 10 values).
-    struct Column {
-        QLabel* count = nullptr;
-        QLabel* mean = nullptr;
-        QLabel* deviation = nullptr;
-        QLabel* minimum = nullptr;
-        QLabel* maximum = nullptr;
-        QLabel* peak_to_peak = nullptr;
-        QLabel* noise_free_counts = nullptr;  // AD only
-        QLabel* noise_free_bits = nullptr;  // AD only
-    };
+    // A column of statistic labels, in the order of their rows.
+    using Column = std::vector<QLabel*>;
     struct Plot {
         TrendHistory::Channel channel;
         QChartView* view = nullptr;
@@ -90,6 +82,7 @@ private:
     QPushButton* m_export = nullptr;
     QPushButton* m_clear = nullptr;
     QLabel* m_stability = nullptr;
+    QLabel* m_stability_caption = nullptr;
     QTimer* m_redraw = nullptr;
     Plot m_ad;
     Plot m_weight;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "trend_data/trend_history.h"
+#include "weighing/motion.h"
 
 #include <cstdint>
 #include <deque>
@@ -31,13 +32,6 @@ TrendSummary summarize(std::span<const std::uint32_t> values);
 double noise_free_counts(std::uint32_t peak_to_peak);
 double noise_free_bits(std::uint32_t peak_to_peak);
 
-// The motion band of weighing indicators: stable when the values of the last
-// second stay within one count (max - min <= 1). Fewer than two values in
-// that second cannot show either.
-enum class Stability : std::uint8_t { unknown, stable, moving };
-inline constexpr std::int64_t stability_span_ms = 1000;
-Stability stability_of(std::span<const std::uint32_t> last_second);
-
 using TrendSamples = std::deque<TrendHistory::Sample>;
 
 // The first sample later than `time_ms` (samples are in time order).
@@ -46,5 +40,24 @@ TrendSamples::const_iterator first_after(const TrendSamples& samples, std::int64
 std::vector<std::uint32_t> values_between(const TrendSamples& samples, std::int64_t from_ms, std::int64_t to_ms);
 // The last `count` values at or before to_ms, oldest first.
 std::vector<std::uint32_t> last_values(const TrendSamples& samples, std::int64_t to_ms, std::size_t count);
+// Whether the weight was still at now_ms, by `rule`, judged on the samples
+// since the last gap (values before a gap do not count).
+MotionReading motion_at(const TrendSamples& samples, const MotionRule& rule, std::int64_t now_ms, bool link_ok);
+
+// A plotted point: seconds before now, and the value.
+struct PlotPoint {
+    double seconds_ago;
+    double value;
+    friend bool operator==(const PlotPoint&, const PlotPoint&) = default;
+};
+using PlotRun = std::vector<PlotPoint>;
+
+// The samples [first, last) as runs of points, a new run after each gap,
+// at most `max_runs` of them (the oldest merged). With `bucket_s` > 0 each
+// run keeps only the lowest and the highest value of each bucket_s seconds,
+// in time order: where there are more values than a plot has pixels, the
+// curve looks the same and costs a fraction to draw.
+std::vector<PlotRun> plot_runs(TrendSamples::const_iterator first, TrendSamples::const_iterator last,
+                               std::int64_t now_ms, double bucket_s, std::size_t max_runs);
 
 }  // namespace pondara

@@ -2,10 +2,9 @@
 // values do to the plots and the statistics, gaps, pause, and that it never
 // sends a byte.
 
-#include "fake_port_factory.h"
-#include "main_window/main_form.h"
+#include "hex.h"
+#include "main_form_test.h"
 #include "main_window/trend_feed.h"
-#include "recording_sink.h"
 #include "window_peer.h"
 
 #include <QAccessible>
@@ -21,17 +20,18 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <QTimer>
 #include <QValueAxis>
+#include <algorithm>
 
 using namespace pondara;
 
-class TestTrendWindow : public QObject {
+class TestTrendWindow : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup();
 
     // First: the module is loaded once per process.
     void module_refused_data();
@@ -89,27 +89,17 @@ private:
         QVERIFY(port()->portOpen());
     }
 
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
     std::int64_t m_now = 0;
 };
 
 void TestTrendWindow::init()
 {
-    m_sink.clear();
     m_now = 0;
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    // Ticks are the test's: nothing is sent unless the test says so.
-    m_form->findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
-    hooks()->set_clock([this] { return m_now; });
-    m_form->show();
-}
-
-void TestTrendWindow::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    make_main_form({}, [this](MainForm& form) {
+        // Ticks are the test's: nothing is sent unless the test says so.
+        form.findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
+        form.findChild<TrendFeed*>()->set_clock([this] { return m_now; });
+    });
 }
 
 void TestTrendWindow::module_refused_data()
@@ -176,11 +166,13 @@ void TestTrendWindow::opening()
         QVERIFY(menu);
         const QList<QAction*> actions = menu->actions();
         QVERIFY2(actions.size() > 5, "the box's own entries stay");
-        // The program's entries below the box's own ones.
-        const QList<QAction*> ours = actions.mid(actions.size() - 2);
-        QCOMPARE(ours[0]->text() + QLatin1Char(' ') + ours[1]->text(), QStringLiteral("趋势图… 开始记录…"));
+        const auto entry = std::find_if(actions.begin(), actions.end(), [](const QAction* action) {
+            return action->objectName() == QLatin1String("trend_action");
+        });
+        QVERIFY(entry != actions.end());
+        QCOMPARE((*entry)->text(), QStringLiteral("趋势图…"));
         QVERIFY(!trend());
-        ours[0]->trigger();
+        (*entry)->trigger();
         menu->close();
     } else {
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
@@ -240,6 +232,10 @@ void TestTrendWindow::values_feed_plots_and_statistics()
     auto* stability = trend()->findChild<QLabel*>(QStringLiteral("weight_stability"));
     QCOMPARE(QAccessible::queryAccessibleInterface(stability)->text(QAccessible::Name),
              QStringLiteral("重量稳定性 波动"));
+    // The main window's rule: 50 50 51 60 is within a band of 10.
+    m_form->set_motion_rule({10, 1000});
+    QTRY_COMPARE(stat("weight_stability"), QStringLiteral("稳定"));
+    QVERIFY2(stability->toolTip().contains(QStringLiteral("最小 50，最大 60")), qPrintable(stability->toolTip()));
     for (int i = 0; i < 10; ++i)
         reply(Leixing::read_ad, 200, 2600 + 400 * i);
     QTRY_COMPARE(stat("ad_last10_mean"), QStringLiteral("200.00"));
@@ -418,6 +414,13 @@ void TestTrendWindow::sends_nothing()
     QTest::qWait(600);  // redraws
     QVERIFY(port()->written().isEmpty());
     QCOMPARE(port()->clear_count(), 0);
+    // Nor does it queue anything: the next two ticks send the queries due.
+    m_form->poll_tick();
+    m_form->poll_tick();
+    QStringList frames;
+    for (const Packet& frame : port()->written())
+        frames.append(test::spaced_hex(frame));
+    QCOMPARE(frames, (QStringList {"55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58"}));
 }
 
 QTEST_MAIN(TestTrendWindow)

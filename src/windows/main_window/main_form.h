@@ -3,6 +3,7 @@
 #include "protocol/packet.h"
 #include "serial/module_link.h"
 #include "serial/port_object.h"
+#include "weighing/motion.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -24,9 +25,12 @@ namespace pondara {
 class Biaoding;
 class Canshu;
 class HelpWindow;
+class ScanWindow;
 class MessageSink;
 class RecordControl;
 class TrendFeed;
+class WeighingWatch;
+struct WeighingCheck;
 
 namespace test {
 class WindowPeer;
@@ -66,6 +70,11 @@ public:
     // The link on this window's port: what features listen to.
     ModuleLink& link() { return *m_link; }
 
+    // Whether the weight is still, and the check of each zero and
+    // calibration; the rule comes from the command line.
+    WeighingWatch& weighing() { return *m_weighing; }
+    void set_motion_rule(const MotionRule& rule);
+
     // Adds an entry below the box's own ones in both readouts' context menu.
     void add_readout_action(QAction* action);
 
@@ -80,6 +89,8 @@ public slots:
     void poll_tick();
     // Shows the trend window (single instance), loading its code on first use.
     void show_trend();
+    // Shows the scan window (single instance).
+    void show_scan();
 
 private slots:
     void clr_command_Click();
@@ -102,11 +113,16 @@ private:
     void refresh_link();
     QString link_tooltip() const;
     void show_reply();
+    void show_motion(const MotionReading& reading);
+    void show_check(const WeighingCheck& check);
+    void clear_check();
     void close_main_port();
     void tell(const QString& text);
     void close_dialogs();
     void build_readout_openers();
     void show_readout_menu(QLineEdit* readout, const QPoint& where);
+    void build_scan_openers();
+    QAction* add_opener(const QString& text, const QString& name, Qt::Key key, void (MainForm::*show)());
 
     PortFactory m_make_port;
     MessageSink& m_messages;
@@ -139,14 +155,19 @@ private:
     QPushButton* m_help_command = nullptr;
     QLabel* m_link_state = nullptr;  // how the link is: text and colour, counters in its tooltip
     QLabel* m_record_state = nullptr;  // "● 记录中" while recording, the file in its tooltip
+    QLabel* m_weight_state = nullptr;  // 稳定 or 波动, the rule and the reading in its tooltip
+    QLabel* m_status = nullptr;  // the result of the last zero or calibration check
     QTimer* m_timer1 = nullptr;
 
     QPointer<Biaoding> m_biaoding;
     QPointer<Canshu> m_canshu;
     QPointer<HelpWindow> m_help;
     QPointer<QWidget> m_trend_window;
+    QPointer<ScanWindow> m_scan;
+    QAction* m_scan_action = nullptr;
     TrendFeed* m_trend = nullptr;
     RecordControl* m_record = nullptr;
+    WeighingWatch* m_weighing = nullptr;
     QList<QAction*> m_readout_actions;
 };
 

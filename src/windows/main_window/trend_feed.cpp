@@ -1,5 +1,6 @@
 #include "main_window/trend_feed.h"
 
+#include "main_window/weighing_watch.h"
 #include "ui/message_sink.h"
 
 #include <QCoreApplication>
@@ -68,7 +69,11 @@ TrendWindowPlugin* load_plugin(QString& problem)
 
 }  // namespace
 
-TrendFeed::TrendFeed(ModuleLink& link, QObject* parent) : QObject(parent), m_clock(steady_ms)
+TrendFeed::TrendFeed(ModuleLink& link, const WeighingWatch& weighing, QObject* parent)
+    : QObject(parent),
+      m_link(link),
+      m_weighing(weighing),
+      m_clock(steady_ms)
 {
     setObjectName(QStringLiteral("trend_feed"));
     connect(&link, &ModuleLink::event, this, &TrendFeed::take);
@@ -89,6 +94,10 @@ void TrendFeed::tell(QWidget* origin, const QString& text)
     if (m_messages)
         m_messages->post(origin, text);
 }
+
+MotionRule TrendFeed::motion_rule() const { return m_weighing.rule(); }
+
+bool TrendFeed::link_ok() const { return m_link.health().state() == LinkHealth::State::ok; }
 
 void TrendFeed::take(const ModuleEvent& event)
 {
