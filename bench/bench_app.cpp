@@ -10,7 +10,9 @@
 //                  SIGTERM ends it as it ends the program;
 //   --port N       with --open: types N into the port number box first;
 //   --trend        also opens the trend window with its 10-minute span, as
-//                  Ctrl+T does (trend window figure).
+//                  Ctrl+T does (trend window figure);
+//   --record DIR   records into DIR from the start, as the program's
+//                  --record does (recording figure).
 // The hooks' only extra work is an event filter or one queued call, which
 // costs nothing measurable.
 
@@ -67,6 +69,7 @@ int main(int argc, char* argv[])
     const bool open = pondara::bench::has_flag(argc, argv, "--open");
     const char* port = pondara::bench::option_value(argc, argv, "--port");
     const bool trend = pondara::bench::has_flag(argc, argv, "--trend");
+    const char* record = pondara::bench::option_value(argc, argv, "--record");
     // The trend window's module, from this build tree.
     if (trend)
         qputenv("PONDARA_TREND_MODULE_DIR", PONDARA_BUILT_MODULE_DIR);
@@ -76,7 +79,9 @@ int main(int argc, char* argv[])
     pondara::StartUpHooks hooks;
     if (first_paint)
         hooks.before_show = [&probe](MainForm& main_form) { main_form.installEventFilter(&probe); };
-    hooks.after_show = [open, port, trend](MainForm& main_form) {
+    hooks.after_show = [open, port, trend, record](MainForm& main_form) {
+        if (record)
+            main_form.start_recording(QString::fromLocal8Bit(record));
         if (open)
             open_port(main_form, port);
         if (trend)

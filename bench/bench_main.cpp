@@ -17,6 +17,9 @@
 //   9. module scan          pondara-bench-scan: the scan of 256 addresses
 //                           against the port's physical limit, and each
 //                           reply's time to its row
+//  10. recording            CPU while polling and recording against the same
+//                           program polling without it, side by side, and the
+//                           recording's growth per hour
 //
 // Two baselines stand beside the program. The same-window baseline
 // (pondara-bench-same-window, same_window.h) is the main window built
@@ -46,7 +49,9 @@
 #include "bench_table.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QStandardPaths>
 
@@ -173,6 +178,48 @@ std::pair<double, double> trend_window_cpu(int seconds)
     terminate(plain);
     terminate(trend);
     return used;
+}
+
+// 10: two copies of the program poll lines of their own (ports 6 and 7) for
+// `seconds`, the second recording into the log folder.
+struct RecordingFigures {
+    double plain_cpu = 0;
+    double recording_cpu = 0;
+    double mb_per_hour = 0;  // the file's growth, in 10^6 bytes
+};
+
+RecordingFigures recording_cpu(int seconds)
+{
+    QString error;
+    bench::BenchLine plain_line(6, true);
+    bench::BenchLine recording_line(7, true);
+    if (!plain_line.start(&error) || !recording_line.start(&error))
+        fail(error);
+    const QString folder = log_dir() + QStringLiteral("/recording");
+    const QString app = QStringLiteral("pondara-bench-app");
+    Child plain = spawn(app, {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("6")}, false);
+    Child recording = spawn(
+        app,
+        {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("7"), QStringLiteral("--record"), folder},
+        false);
+    if (!run_until([&] { return plain_line.requests() > 0 && recording_line.requests() > 0; }, 15000))
+        fail(QStringLiteral("a program with or without recording sent no request"));
+    run_for(2000);
+    const auto file_size = [&] {
+        const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.csv")}, QDir::Files);
+        return files.size() == 1 ? static_cast<double>(files.first().size()) : not_measured;
+    };
+    const double plain_0 = cpu_seconds(plain.pid);
+    const double recording_0 = cpu_seconds(recording.pid);
+    const double size_0 = file_size();
+    run_for(seconds * 1000);
+    RecordingFigures figures {cpu_seconds(plain.pid) - plain_0, cpu_seconds(recording.pid) - recording_0,
+                              (file_size() - size_0) * 3600.0 / seconds / 1e6};
+    if (!running(plain) || !running(recording))
+        fail(QStringLiteral("a program ended during the recording run"));
+    terminate(plain);
+    terminate(recording);
+    return figures;
 }
 
 QString read_text(const char* path)
@@ -615,6 +662,19 @@ std::vector<Row> scan_rows(const QMap<QString, double>& scan)
              QStringLiteral("(reported)"), !std::isnan(to_row.value), 3, true}};
 }
 
+// 10: the CPU of a copy recording against one that does not, and the
+// recording's growth.
+std::vector<Row> recording_rows(const RecordingFigures& recording, const Options& options)
+{
+    return {{QStringLiteral("10 CPU, recording (s / %1 s)").arg(options.window_s),
+             Spread {recording.recording_cpu, not_measured, not_measured}, Spread {},
+             Spread {recording.plain_cpu, not_measured, not_measured}, QStringLiteral("not recording"),
+             QStringLiteral("<= 1.1x not recording"), recording.recording_cpu <= 1.1 * recording.plain_cpu, 3, false},
+            {QStringLiteral("10 Recording growth (MB / hour)"),
+             Spread {recording.mb_per_hour, not_measured, not_measured}, Spread {}, Spread {}, QString(),
+             QStringLiteral("(about 1.5)"), recording.mb_per_hour <= 2.0, 2, false}};
+}
+
 // The machine, and what the run measured over how long.
 void print_run(const QString& machine, const QString& load_before, std::int64_t started,
                const QMap<QString, double>& latency, const PollingStretch& stretch, const Options& options)
@@ -633,8 +693,8 @@ void print_run(const QString& machine, const QString& load_before, std::int64_t 
                 stretch.by_which[minimal].all_arrivals.size(), options.wakeup_s, options.startups);
 }
 
-// Removes the runtime folder, which holds only this run's logs and, by
-// now, no links.
+// Removes the runtime folder, which holds only this run's logs, the
+// recording of figure 10 and, by now, no links.
 void remove_run_folder(const char* runtime_dir)
 {
     for (const QString& name :
@@ -642,6 +702,7 @@ void remove_run_folder(const char* runtime_dir)
           QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
           QStringLiteral("pondara-bench-same-window"), QStringLiteral("pondara-bench-scan"), QStringLiteral("strace")})
         QFile::remove(log_dir() + QLatin1Char('/') + name + QStringLiteral(".log"));
+    QDir(log_dir() + QStringLiteral("/recording")).removeRecursively();
     ::rmdir((log_dir() + QStringLiteral("/pondara")).toLocal8Bit().constData());
     ::rmdir(runtime_dir);
 }
@@ -676,6 +737,8 @@ int main(int argc, char* argv[])
     say(QStringLiteral("[+] trend window: %1 s, the program with and without it side by side").arg(options.window_s));
     const std::pair<double, double> trend = trend_window_cpu(options.window_s);
     const QMap<QString, double> scan = measure_scan();
+    say(QStringLiteral("[+] recording: %1 s, the program with and without it side by side").arg(options.window_s));
+    const RecordingFigures recording = recording_cpu(options.window_s);
 
     std::vector<Row> rows = latency_rows(latency);
     for (Row& row : cadence_rows(stretch))
@@ -683,6 +746,8 @@ int main(int argc, char* argv[])
     rows.insert(rows.end(), {cpu_row(stretch, options), memory_row(stretch), startup_row(startups),
                              unplug_row(unplugged), wakeup_row(stretch), trend_row(trend, options)});
     for (Row& row : scan_rows(scan))
+        rows.push_back(std::move(row));
+    for (Row& row : recording_rows(recording, options))
         rows.push_back(std::move(row));
     print_table(rows);
     std::fflush(stdout);

@@ -14,11 +14,12 @@
 namespace {
 
 constexpr char usage[]
-    = "Usage: pondara [--motion-band B] [--motion-time S] [Qt options]: the host program for a load-cell weighing "
-      "module on a serial line; see pondara(1).\n"
+    = "Usage: pondara [--motion-band B] [--motion-time S] [--record DIR] [Qt options]: the host program for a "
+      "load-cell weighing module on a serial line; see pondara(1).\n"
       "  --motion-band B  the weight is still (稳定) while its values stay within B counts, 0..50 (default 1)\n"
       "  --motion-time S  over the last S seconds, 0.4..10 (default 1.0); a weight value comes every 0.4 s and\n"
-      "                   at least 3 are needed";
+      "                   at least 3 are needed\n"
+      "  --record DIR     open the port and record into DIR (made when missing) from the start";
 
 // Answers --help (the usage) and --version (one line), before any window
 // system is needed; returns whether it did.
@@ -48,14 +49,24 @@ std::optional<double> number_in(const char* text, double low, double high)
     return value;
 }
 
-// Takes --motion-band and --motion-time (as "--name value" or
-// "--name=value") out of the arguments into `rule`; false, with the reason
-// on standard error, for a missing or bad value.
-bool take_motion_options(int& argc, char* argv[], pondara::MotionRule& rule)
+// Takes --motion-band, --motion-time and --record (as "--name value" or
+// "--name=value") out of the arguments into `rule` and `record_folder`;
+// false, with the reason on standard error, for a missing or bad value.
+// Every other argument is Qt's.
+bool take_options(int& argc, char* argv[], pondara::MotionRule& rule, QString& record_folder)
 {
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        if (std::strncmp(arg, "--record", 8) == 0 && (arg[8] == '\0' || arg[8] == '=')) {
+            const char* folder = arg[8] == '=' ? arg + 9 : (i + 1 < argc ? argv[++i] : nullptr);
+            if (!folder || *folder == '\0') {
+                std::fputs("pondara: --record needs a folder\n", stderr);
+                return false;
+            }
+            record_folder = QString::fromLocal8Bit(folder);
+            continue;
+        }
         const bool band = std::strncmp(arg, "--motion-band", 13) == 0 && (arg[13] == '\0' || arg[13] == '=');
         const bool time = std::strncmp(arg, "--motion-time", 13) == 0 && (arg[13] == '\0' || arg[13] == '=');
         if (!band && !time) {
@@ -89,11 +100,19 @@ int main(int argc, char* argv[])
     if (answered_on_command_line(argc, argv))
         return 0;
     pondara::MotionRule rule;
-    if (!take_motion_options(argc, argv, rule))
+    QString record_folder;
+    if (!take_options(argc, argv, rule, record_folder))
         return 2;
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral(PONDARA_APP_ID));
     pondara::StartUpHooks hooks;
     hooks.before_show = [&rule](pondara::MainForm& main_form) { main_form.set_motion_rule(rule); };
+    if (!record_folder.isEmpty()) {
+        // A test bench records unattended: from the first reading on.
+        hooks.after_show = [&record_folder](pondara::MainForm& main_form) {
+            main_form.start_recording(record_folder);
+            main_form.open_comm_Click();
+        };
+    }
     return pondara::run_program(hooks);
 }

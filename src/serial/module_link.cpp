@@ -34,6 +34,12 @@ auto convert_text(const QString& text, Convert convert)
 
 }  // namespace
 
+std::int64_t steady_ms()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 Converted<double> text_to_double(const QString& text) { return convert_text(text, to_double); }
 Converted<std::int16_t> text_to_int16(const QString& text) { return convert_text(text, to_int16); }
 Converted<std::int32_t> text_to_int32(const QString& text) { return convert_text(text, to_int32); }
@@ -59,9 +65,7 @@ ModuleEvent ModuleLink::stamped(ModuleEvent::Kind kind) const
 {
     ModuleEvent event;
     event.kind = kind;
-    event.mono_ms
-        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-              .count();
+    event.mono_ms = steady_ms();
     event.wall_ms = QDateTime::currentMSecsSinceEpoch();
     event.port_number = m_port_number;
     event.device = m_device;

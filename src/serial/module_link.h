@@ -121,6 +121,9 @@ private:
     QString m_device;
 };
 
+// The steady clock the events are stamped with, in ms.
+std::int64_t steady_ms();
+
 // The conversion of a box's text, shared by every window.
 Converted<double> text_to_double(const QString& text);
 Converted<std::int16_t> text_to_int16(const QString& text);

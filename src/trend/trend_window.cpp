@@ -1,5 +1,6 @@
 #include "trend/trend_window.h"
 
+#include "trend_data/csv_row.h"
 #include "trend_data/trend_stats.h"
 #include "ui/look.h"
 #include "ui/motion_view.h"
@@ -7,12 +8,16 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTimer>
 #include <QValueAxis>
 
@@ -150,6 +155,10 @@ TrendWindow::TrendWindow(TrendSource& source) : QWidget(nullptr, Qt::Window), m_
     m_clear->setObjectName(QStringLiteral("clear"));
     m_clear->setAutoDefault(false);
     m_clear->setToolTip(QStringLiteral("清除已记录的全部数据"));
+    m_export = new QPushButton(QStringLiteral("导出CSV…"), this);
+    m_export->setObjectName(QStringLiteral("export"));
+    m_export->setAutoDefault(false);
+    m_export->setToolTip(QStringLiteral("把当前时间窗口内的数值写入 CSV 文件，格式与记录文件相同"));
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(span_label);
@@ -157,6 +166,7 @@ TrendWindow::TrendWindow(TrendSource& source) : QWidget(nullptr, Qt::Window), m_
     bar->addSpacing(look::twips_size(this, 360, 0).width());
     bar->addWidget(m_pause);
     bar->addWidget(m_clear);
+    bar->addWidget(m_export);
     bar->addStretch(1);
 
     m_ad.channel = TrendHistory::Channel::ad;
@@ -177,6 +187,7 @@ TrendWindow::TrendWindow(TrendSource& source) : QWidget(nullptr, Qt::Window), m_
 
     QWidget::setTabOrder(m_span, m_pause);
     QWidget::setTabOrder(m_pause, m_clear);
+    QWidget::setTabOrder(m_clear, m_export);
 
     m_redraw = new QTimer(this);
     m_redraw->setObjectName(QStringLiteral("redraw"));
@@ -184,6 +195,7 @@ TrendWindow::TrendWindow(TrendSource& source) : QWidget(nullptr, Qt::Window), m_
     connect(m_span, &QComboBox::currentIndexChanged, this, &TrendWindow::span_changed);
     connect(m_pause, &QPushButton::toggled, this, &TrendWindow::pause_toggled);
     connect(m_clear, &QPushButton::clicked, this, &TrendWindow::clear_clicked);
+    connect(m_export, &QPushButton::clicked, this, &TrendWindow::export_clicked);
     redraw();
 }
 
@@ -394,6 +406,43 @@ void TrendWindow::clear_clicked()
 {
     m_source.clear_history();
     redraw();
+}
+
+// A file chooser that does not block: the plots go on meanwhile.
+void TrendWindow::export_clicked()
+{
+    if (auto* open = findChild<QFileDialog*>(QStringLiteral("export_file"))) {
+        open->raise();
+        return;
+    }
+    const QString folder = csv::default_folder();
+    QDir().mkpath(folder);
+    const QString name = QDateTime::currentDateTime().toString(QStringLiteral("'pondara-trend-'yyyyMMdd-HHmmss'.csv'"));
+    auto* dialog
+        = new QFileDialog(this, QStringLiteral("导出CSV"), QDir(folder).filePath(name), QStringLiteral("CSV (*.csv)"));
+    dialog->setObjectName(QStringLiteral("export_file"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    connect(dialog, &QFileDialog::fileSelected, this, &TrendWindow::export_csv);
+    dialog->open();
+}
+
+bool TrendWindow::export_csv(const QString& path)
+{
+    const std::int64_t now = m_pause->isChecked() ? m_frozen_ms : m_source.now_ms();
+    const std::int64_t wall = QDateTime::currentMSecsSinceEpoch() - (m_source.now_ms() - now);
+    const QString note = QStringLiteral("趋势图导出：%1").arg(m_span->currentText());
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)
+        && file.write(
+               csv::history_file(m_source.history(), now - span().seconds * std::int64_t {1000}, now, wall, note))
+               >= 0
+        && file.commit())
+        return true;
+    m_source.tell(this,
+                  QStringLiteral("导出失败：无法写入 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    return false;
 }
 
 void TrendWindow::update_timer()

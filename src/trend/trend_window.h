@@ -31,6 +31,10 @@ class TrendWindow : public QWidget {
 public:
     explicit TrendWindow(TrendSource& source);
 
+    // Writes the values of the visible span to `path` as a recording's CSV
+    // file would hold them; false, and the operator told why, on failure.
+    Q_INVOKABLE bool export_csv(const QString& path);
+
     // The visible spans, and how often each is redrawn.
     struct Span {
         int seconds;
@@ -68,12 +72,14 @@ private:
     void span_changed();
     void pause_toggled(bool paused);
     void clear_clicked();
+    void export_clicked();
     void update_timer();
     const Span& span() const;
 
     TrendSource& m_source;
     QComboBox* m_span = nullptr;
     QPushButton* m_pause = nullptr;
+    QPushButton* m_export = nullptr;
     QPushButton* m_clear = nullptr;
     QLabel* m_stability = nullptr;
     QLabel* m_stability_caption = nullptr;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class QString;
 class QWidget;
 
 namespace pondara {
@@ -23,6 +24,8 @@ public:
     virtual void clear_history() = 0;
     // The clock the history is stamped with, in ms.
     virtual std::int64_t now_ms() const = 0;
+    // Tells the operator something about `origin` without blocking it.
+    virtual void tell(QWidget* origin, const QString& text) = 0;
     // The stability rule of the main window, and whether its link is well
     // (通信正常), for the window's stability mark.
     virtual MotionRule motion_rule() const = 0;
@@ -41,5 +44,5 @@ public:
 
 // The interface's identity: a module built against another TrendSource or
 // TrendWindowPlugin must carry another one, and is then refused.
-#define PondaraTrendWindowPlugin_iid "org.pondara.PondaraV6.TrendWindowPlugin/2"
+#define PondaraTrendWindowPlugin_iid "org.pondara.PondaraV6.TrendWindowPlugin/3"
 Q_DECLARE_INTERFACE(pondara::TrendWindowPlugin, PondaraTrendWindowPlugin_iid)

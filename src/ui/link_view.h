@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/link_health.h"
+#include "serial/module_texts.h"
 
 #include <QColor>
 #include <QString>
@@ -16,10 +17,6 @@ struct LinkPlace {
     QString device;
     QString address;
 };
-
-// What the operator is told of a link: "通信正常", "模块无应答", "数据错误",
-// and nothing while the port is closed or too little has been sent to judge.
-QString link_state_text(LinkHealth::State state);
 
 // Green, grey and orange, each readable on the default light palette.
 QColor link_state_colour(LinkHealth::State state);

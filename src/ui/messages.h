@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/number_conversion.h"
+#include "serial/module_texts.h"
 #include "serial/port_object.h"
 
 #include <QString>
@@ -10,9 +11,6 @@ namespace pondara {
 
 // Texts the operator reads in message boxes.
 namespace messages {
-
-inline const QString zero_done = QStringLiteral("零点设置成功");
-inline const QString calibration_done = QStringLiteral("标定成功");
 
 // Error numbers shown with each error message.
 enum class ErrorNumber : int {

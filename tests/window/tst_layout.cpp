@@ -87,9 +87,11 @@ void TestLayout::geometry_data()
     row("main_form", "open_comm", "打开串口", {256, 8, 97, 25}, {512, 16, 194, 50}, 15.75);
     row("main_form", "Label5", "模块地址", {8, 58, 89, 25}, {16, 116, 178, 50}, 15.75, "add");
     row("main_form", "add", "1", {112, 58, 40, 25}, {224, 116, 80, 50}, 15.75);
+    row("main_form", "link_state", none, {232, 58, 148, 25}, {464, 116, 296, 50}, 15.75);
     row("main_form", "Label2", "当前AD值", {8, 99, 89, 25}, {16, 198, 178, 50}, 15.75, "AD_now");
     row("main_form", "AD_now", "0", {112, 99, 113, 25}, {224, 198, 226, 50}, 15.75);
     row("main_form", "Label1", "当前重量", {8, 147, 89, 25}, {16, 294, 178, 50}, 15.75, "weight_now");
+    row("main_form", "record_state", none, {232, 99, 148, 25}, {464, 198, 296, 50}, 15.75);
     row("main_form", "weight_now", "0", {112, 147, 113, 25}, {224, 294, 226, 50}, 15.75);
     row("main_form", "clr_command", "置零", {16, 208, 73, 33}, {32, 416, 146, 66}, 15.75);
     row("main_form", "biaoding_command", "标定", {112, 208, 69, 32}, {224, 416, 138, 64}, 15.75);
@@ -209,9 +211,9 @@ void TestLayout::at_192_dpi()
     QVERIFY(run.waitForFinished(-1));
     const QByteArray output = run.readAll();
     QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, output.constData());
-    // 16 rows of the main window and 7 of the calibration dialog, with
+    // 18 rows of the main window and 7 of the calibration dialog, with
     // initTestCase and cleanupTestCase.
-    QVERIFY2(output.contains("Totals: 25 passed, 0 failed, 0 skipped"), output.constData());
+    QVERIFY2(output.contains("Totals: 27 passed, 0 failed, 0 skipped"), output.constData());
 }
 
 QTEST_MAIN(TestLayout)

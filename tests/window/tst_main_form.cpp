@@ -1,13 +1,19 @@
 // The main window on a fake port: the poll cycle, the one-slot queue, reply
-// intake, stale readouts, opening failures, and the window's frame, colours
-// and tab order.
+// intake, stale readouts, opening failures, the window's frame, colours and
+// tab order, and recording on and off.
 
 #include "hex.h"
 #include "main_form_test.h"
 #include "window_peer.h"
 
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 
@@ -62,6 +68,7 @@ private slots:
     void port_tooltip_lists_ports();
     void window();
     void tab_order_and_focus();
+    void recording_on_and_off();
 
 private:
     QLineEdit* box(const char* name) const { return m_form->findChild<QLineEdit*>(name); }
@@ -588,6 +595,42 @@ void TestMainForm::tab_order_and_focus()
         order.append(QApplication::focusWidget()->objectName());
     }
     QCOMPARE(order, expected);
+}
+
+void TestMainForm::recording_on_and_off()
+{
+    auto* state = m_form->findChild<QLabel*>("record_state");
+    auto* action = m_form->findChild<QAction*>("record_action");
+    QCOMPARE(state->text(), QString());
+    QCOMPARE(action->text(), QStringLiteral("开始记录…"));
+
+    // Ctrl+R asks for a folder without blocking the window.
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QTest::keyClick(m_form.get(), Qt::Key_R, Qt::ControlModifier);
+    auto* chooser = m_form->findChild<QFileDialog*>("record_folder");
+    QVERIFY(chooser);
+    QVERIFY(chooser->isVisible());
+    QTemporaryDir folder;
+    chooser->setDirectory(folder.path());
+    chooser->selectFile(folder.path());
+    static_cast<QDialog*>(chooser)->accept();
+
+    const QStringList files = QDir(folder.path()).entryList({"pondara-*-com1-addr1.csv"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(state->text(), QStringLiteral("● 记录中"));
+    QCOMPARE(state->accessibleName(), QStringLiteral("● 记录中"));
+    QCOMPARE(state->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(action->text(), QStringLiteral("停止记录"));
+    QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), state->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(state, &hover);
+    QVERIFY2(state->toolTip().startsWith(QStringLiteral("记录文件：") + QDir(folder.path()).filePath(files[0])),
+             qPrintable(state->toolTip()));
+
+    QTest::keyClick(m_form.get(), Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(state->text(), QString());
+    QCOMPARE(state->accessibleName(), QString());
+    QCOMPARE(action->text(), QStringLiteral("开始记录…"));
+    QVERIFY(m_sink.messages().isEmpty());
 }
 
 QTEST_MAIN(TestMainForm)

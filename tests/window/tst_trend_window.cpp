@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -43,6 +44,7 @@ private slots:
     void gaps();
     void pause_freezes_and_clear_empties();
     void dense_values_keep_their_extremes();
+    void export_csv();
     void closes_with_main_window();
     void sends_nothing();
 
@@ -353,6 +355,45 @@ void TestTrendWindow::dense_values_keep_their_extremes()
     // Oldest first, as drawn.
     QVERIFY(std::is_sorted(drawn[0].begin(), drawn[0].end(),
                            [](const QPointF& a, const QPointF& b) { return a.x() > b.x(); }));
+}
+
+void TestTrendWindow::export_csv()
+{
+    open_port();
+    reply(Leixing::read_ad, 524296, 1000);
+    reply(Leixing::read_weight, 1000, 1200);
+    m_form->open_comm_Click();  // closed: a gap
+    open_port();
+    reply(Leixing::read_ad, 524297, 2000);
+    reply(Leixing::read_weight, 1001, 2200);
+    m_now = 61'100;  // the first value has just left the 1-minute span
+    QWidget* window = open_trend();
+
+    // Through the file chooser, which does not block the window.
+    QTemporaryDir folder;
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("export")), Qt::LeftButton);
+    auto* chooser = window->findChild<QFileDialog*>(QStringLiteral("export_file"));
+    QVERIFY(chooser);
+    QVERIFY(chooser->isVisible());
+    chooser->selectFile(folder.filePath(QStringLiteral("span.csv")));
+    static_cast<QDialog*>(chooser)->accept();
+    QFile file(folder.filePath(QStringLiteral("span.csv")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QList<QByteArray> kinds;
+    for (const QByteArray& line : file.readAll().trimmed().split('\n').mid(1))
+        kinds << line.split(',').value(2) + ':' + line.split(',').value(3);
+    QCOMPARE(kinds, (QList<QByteArray> {"note:", "weight:1000", "gap:", "ad:524297", "weight:1001"}));
+
+    // A file that cannot be written: the operator is told, once.
+    QVERIFY(m_sink.messages().isEmpty());
+    bool written = true;
+    QVERIFY(QMetaObject::invokeMethod(window, "export_csv", Q_RETURN_ARG(bool, written),
+                                      Q_ARG(QString, folder.filePath("no/such/folder.csv"))));
+    QVERIFY(!written);
+    QCOMPARE(m_sink.messages().size(), 1);
+    QVERIFY2(m_sink.messages().first().text.startsWith(QStringLiteral("导出失败：无法写入 ")
+                                                       + folder.filePath("no/such/folder.csv")),
+             qPrintable(m_sink.messages().first().text));
 }
 
 void TestTrendWindow::closes_with_main_window()

@@ -37,6 +37,9 @@ public:
     // message for the operator when that fails.
     std::optional<QString> Form_Load();
 
+    // The dialog's own link, which features listen to.
+    ModuleLink& link() { return *m_link; }
+
     // Closes the dialog without handing the port back (the main window is
     // going away).
     void close_without_hand_back();

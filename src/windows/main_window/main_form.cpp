@@ -4,6 +4,7 @@
 #include "dialogs/canshu.h"
 #include "dialogs/help_window.h"
 #include "main_window/port_opening.h"
+#include "main_window/record_control.h"
 #include "main_window/trend_feed.h"
 #include "main_window/weighing_watch.h"
 #include "scan/scan_window.h"
@@ -115,6 +116,7 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
 
     m_trend = new TrendFeed(*m_link, *m_weighing, this);
     build_readout_openers();
+    m_record = new RecordControl(*this, m_record_state, m_messages);
     build_scan_openers();
 
     connect(m_weighing, &WeighingWatch::reading_changed, this, &MainForm::show_motion);
@@ -153,6 +155,7 @@ void MainForm::build_controls()
     m_help_command = make_button(this, "help_command", QStringLiteral("帮助"), {4560, 3120, 1095, 495}, points);
     m_link_state = make_label(this, "link_state", QString(), nullptr, {3480, 870, 2220, 375}, points);
     m_link_state->installEventFilter(this);
+    m_record_state = make_label(this, "record_state", QString(), nullptr, {3480, 1485, 2220, 375}, points);
     m_weight_state = make_label(this, "weight_state", QString(), nullptr, {3480, 2205, 2220, 375}, points);
     m_weight_state->installEventFilter(this);
     m_status = make_label(this, "status", QString(), nullptr, {120, 3660, 5580, 315}, 10.5);
@@ -331,6 +334,7 @@ void MainForm::Command1_Click()
         return;
     }
     auto dialog = std::make_unique<Canshu>(*this, m_make_port, m_messages);
+    m_record->watch(dialog->link());
     if (const auto failure = dialog->Form_Load()) {
         // The dialog is not shown; the main port goes back as it was.
         dialog.reset();
@@ -415,6 +419,9 @@ void MainForm::show_scan()
 }
 
 void MainForm::add_readout_action(QAction* action) { m_readout_actions.append(action); }
+
+bool MainForm::start_recording(const QString& folder) { return m_record->start(folder); }
+void MainForm::stop_recording() { m_record->stop(); }
 
 // The box's own menu, then the program's entries.
 void MainForm::show_readout_menu(QLineEdit* readout, const QPoint& where)

@@ -27,6 +27,7 @@ class Canshu;
 class HelpWindow;
 class ScanWindow;
 class MessageSink;
+class RecordControl;
 class TrendFeed;
 class WeighingWatch;
 struct WeighingCheck;
@@ -76,6 +77,12 @@ public:
 
     // Adds an entry below the box's own ones in both readouts' context menu.
     void add_readout_action(QAction* action);
+
+    // Records the links' events in a new file in `folder`, as "开始记录…"
+    // does once a folder is chosen; false when the file cannot be made (the
+    // operator is told).
+    bool start_recording(const QString& folder);
+    void stop_recording();
 
 public slots:
     // One tick of Timer1: the queued command, else the next measurement query.
@@ -147,6 +154,7 @@ private:
     QPushButton* m_command1 = nullptr;
     QPushButton* m_help_command = nullptr;
     QLabel* m_link_state = nullptr;  // how the link is: text and colour, counters in its tooltip
+    QLabel* m_record_state = nullptr;  // "● 记录中" while recording, the file in its tooltip
     QLabel* m_weight_state = nullptr;  // 稳定 or 波动, the rule and the reading in its tooltip
     QLabel* m_status = nullptr;  // the result of the last zero or calibration check
     QTimer* m_timer1 = nullptr;
@@ -158,6 +166,7 @@ private:
     QPointer<ScanWindow> m_scan;
     QAction* m_scan_action = nullptr;
     TrendFeed* m_trend = nullptr;
+    RecordControl* m_record = nullptr;
     WeighingWatch* m_weighing = nullptr;
     QList<QAction*> m_readout_actions;
 };

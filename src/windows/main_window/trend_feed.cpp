@@ -10,8 +10,6 @@
 #include <QLoggingCategory>
 #include <QPluginLoader>
 
-#include <chrono>
-
 // Each step of loading the window's module; silent unless enabled.
 Q_LOGGING_CATEGORY(lc_trend, "pondara.trend", QtWarningMsg)
 
@@ -69,12 +67,6 @@ TrendWindowPlugin* load_plugin(QString& problem)
     return plugin;
 }
 
-std::int64_t steady_ms()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 TrendFeed::TrendFeed(ModuleLink& link, const WeighingWatch& weighing, QObject* parent)
@@ -89,11 +81,18 @@ TrendFeed::TrendFeed(ModuleLink& link, const WeighingWatch& weighing, QObject* p
 
 QWidget* TrendFeed::make_window(MessageSink& messages, QWidget* window)
 {
+    m_messages = &messages;
     QString problem;
     if (TrendWindowPlugin* plugin = load_plugin(problem))
         return plugin->make_window(*this);
     messages.post(window, QStringLiteral("趋势图无法打开：%1").arg(problem));
     return nullptr;
+}
+
+void TrendFeed::tell(QWidget* origin, const QString& text)
+{
+    if (m_messages)
+        m_messages->post(origin, text);
 }
 
 MotionRule TrendFeed::motion_rule() const { return m_weighing.rule(); }

@@ -31,6 +31,7 @@ public:
     const TrendHistory& history() const override { return m_history; }
     void clear_history() override { m_history.clear(); }
     std::int64_t now_ms() const override { return m_clock(); }
+    void tell(QWidget* origin, const QString& text) override;
     MotionRule motion_rule() const override;
     bool link_ok() const override;
 
@@ -44,6 +45,7 @@ private:
     const WeighingWatch& m_weighing;
     TrendHistory m_history;
     std::function<std::int64_t()> m_clock;
+    MessageSink* m_messages = nullptr;  // the one of the last window made
 };
 
 }  // namespace pondara

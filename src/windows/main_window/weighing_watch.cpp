@@ -3,20 +3,12 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
-#include <chrono>
-
 // Each check's start and end; silent unless enabled.
 Q_LOGGING_CATEGORY(lc_weighing, "pondara.weighing", QtWarningMsg)
 
 namespace pondara {
 
 namespace {
-
-std::int64_t steady_ms()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 std::optional<WeighingCheck::Kind> kind_of(std::uint8_t leixing)
 {
