@@ -144,7 +144,7 @@ void Recorder::watch(ModuleLink& link)
 {
     const ModuleLink* key = &link;
     m_tracks.insert(key, Track {link.health().state(), std::nullopt, std::nullopt});
-    connect(&link, &ModuleLink::event, this, [this, key](const ModuleEvent& event) { take(key, event); });
+    connect(&link, &ModuleLink::module_event, this, [this, key](const ModuleEvent& event) { take(key, event); });
     connect(&link, &QObject::destroyed, this, [this, key] { m_tracks.remove(key); });
 }
 

@@ -148,7 +148,7 @@ void TestRecordingLine::faulty_session()
     // Whenever the link leaves 通信正常, as the link itself tells it.
     int silences = 0;
     LinkHealth::State last = LinkHealth::State::closed;
-    connect(&m_form->link(), &ModuleLink::event, this, [&](const ModuleEvent& event) {
+    connect(&m_form->link(), &ModuleLink::module_event, this, [&](const ModuleEvent& event) {
         if (last == LinkHealth::State::ok && event.link != LinkHealth::State::ok
             && event.link != LinkHealth::State::closed)
             ++silences;

@@ -237,7 +237,7 @@ void TestRecording::rows_of_events()
     QVERIFY(recorder.start(dir.path(), 3, 1));
     for (ModuleEvent e : events) {
         e.mono_ms = steady_ms();
-        emit link.event(e);
+        emit link.module_event(e);
     }
     const QString path = recorder.file_path();
     recorder.stop();
@@ -270,7 +270,7 @@ void TestRecording::new_file_at_size_limit()
     QVERIFY(recorder.start(dir.path(), 3, 7));
     const ModuleEvent ad = module_event(Kind::reply_accepted, State::ok, "22 07 01 03 08 00 08 3D");
     for (int i = 0; i < 20; ++i)
-        emit link.event(ad);
+        emit link.module_event(ad);
     recorder.stop();
 
     for (const QString& path : taken) {
@@ -312,7 +312,7 @@ void TestRecording::new_file_at_midnight()
     // Local midnight in Shanghai, 16:00 UTC.
     const QDate tomorrow = QDate::currentDate().addDays(1);
     ad.wall_ms = QDateTime(tomorrow, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch() - 8 * 3600 * 1000 + 5;
-    emit link.event(ad);
+    emit link.module_event(ad);
     const QString path = recorder.file_path();
     recorder.stop();
 
