@@ -41,6 +41,9 @@ public:
     // going away).
     void close_without_hand_back();
 
+    // The dialog's own link, for features to listen to.
+    ModuleLink& link() { return *m_link; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

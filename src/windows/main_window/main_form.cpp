@@ -262,10 +262,16 @@ void MainForm::refresh_link()
 
 QString MainForm::link_tooltip() const
 {
-    const LinkHealth& link = m_link->health();
-    const QString hint = link_hint(link.state(), {m_link->port_number(), m_link->device(), add_text()});
-    const QString counters = link_counters(link.counters());
-    return hint.isEmpty() ? counters : hint + QStringLiteral("\n\n") + counters;
+    QStringList parts;
+    if (m_link->is_open()) {
+        const LinkHealth& link = m_link->health();
+        parts << link_hint(link.state(), {m_link->port_number(), m_link->device(), add_text()})
+              << link_counters(link.counters());
+    }
+    if (m_link_notes)
+        parts << m_link_notes();
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral("\n\n"));
 }
 
 void MainForm::clr_command_Click() { SET_BUFF(make_command(Leixing::zero)); }
@@ -289,6 +295,7 @@ void MainForm::Command1_Click()
         return;
     }
     auto dialog = std::make_unique<Canshu>(*this, m_make_port, m_messages);
+    emit link_added(dialog->link());
     if (const auto failure = dialog->Form_Load()) {
         // The dialog is not shown; the main port goes back as it was.
         dialog.reset();
@@ -387,7 +394,7 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == m_link_state && event->type() == QEvent::ToolTip) {
         // The counters change with every reply: written only when asked for.
-        m_link_state->setToolTip(m_link->is_open() ? link_tooltip() : QString());
+        m_link_state->setToolTip(link_tooltip());
     }
     auto* readout = qobject_cast<QLineEdit*>(watched);
     if (readout && (readout == m_ad_now || readout == m_weight_now)) {

@@ -68,6 +68,15 @@ public:
     // Adds an entry below the box's own ones in both readouts' context menu.
     void add_readout_action(QAction* action);
 
+    // Further lines for the link indicator's tooltip (a feature's status),
+    // asked for each time the tooltip is shown.
+    void set_link_notes(std::function<QString()> notes) { m_link_notes = std::move(notes); }
+
+signals:
+    // The link of a window that talks to the module through a port of its
+    // own (the parameters dialog), before it opens; for features to listen.
+    void link_added(pondara::ModuleLink& link);
+
 public slots:
     // One tick of Timer1: the queued command, else the next measurement query.
     void poll_tick();
@@ -139,6 +148,7 @@ private:
     QPointer<QWidget> m_trend_window;
     TrendFeed* m_trend = nullptr;
     QList<QAction*> m_readout_actions;
+    std::function<QString()> m_link_notes;
 };
 
 }  // namespace pondara

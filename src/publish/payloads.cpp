@@ -1,0 +1,112 @@
+#include "publish/payloads.h"
+
+#include <QDateTime>
+
+namespace pondara {
+
+namespace {
+
+QByteArray spaced_hex(const Packet& packet)
+{
+    return QByteArray(reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size()))
+        .toHex(' ')
+        .toUpper();
+}
+
+QByteArray field(const char* name, const QByteArray& json_value)
+{
+    return QByteArray("\"") + name + "\":" + json_value;
+}
+
+QByteArray quoted(const QByteArray& text) { return '"' + text + '"'; }
+
+QByteArray object(const QList<QByteArray>& fields) { return '{' + fields.join(',') + '}'; }
+
+QByteArray boolean(bool value) { return value ? "true" : "false"; }
+
+QByteArray result_word(Exchange::Result result)
+{
+    switch (result) {
+    case Exchange::Result::answered:
+        return "answered";
+    case Exchange::Result::no_reply:
+        return "no_reply";
+    case Exchange::Result::bad_reply:
+        return "bad_reply";
+    case Exchange::Result::port_closed:
+        return "port_closed";
+    }
+    return {};
+}
+
+}  // namespace
+
+QByteArray link_word(LinkHealth::State state)
+{
+    switch (state) {
+    case LinkHealth::State::ok:
+        return "ok";
+    case LinkHealth::State::bad_data:
+        return "bad";
+    default:
+        return "silent";
+    }
+}
+
+QString iso_time(std::int64_t wall_ms)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(wall_ms);
+    const QDateTime with_offset = local.toOffsetFromUtc(local.offsetFromUtc());
+    QString text = with_offset.toString(Qt::ISODateWithMs);
+    // Qt writes a zero offset as "Z"; the offset is written out everywhere.
+    if (text.endsWith(QLatin1Char('Z')))
+        text.replace(text.size() - 1, 1, QStringLiteral("+00:00"));
+    return text;
+}
+
+QByteArray reading_payload(const Reading& reading)
+{
+    QList<QByteArray> fields {field("value", QByteArray::number(reading.value)),
+                              field("time", quoted(iso_time(reading.wall_ms).toLatin1()))};
+    if (reading.stable)
+        fields.append(field("stable", boolean(*reading.stable)));
+    fields.append(field("stale", boolean(reading.stale)));
+    fields.append(field("link", quoted(link_word(reading.link))));
+    return object(fields);
+}
+
+QByteArray command_name(std::uint8_t leixing)
+{
+    for (const CommandInfo& info : command_table) {
+        if (static_cast<std::uint8_t>(info.leixing) == leixing)
+            return info.name;
+    }
+    return {};
+}
+
+bool changes_module(std::uint8_t leixing)
+{
+    const auto type = static_cast<Leixing>(leixing);
+    return type == Leixing::zero || type == Leixing::calibrate || type == Leixing::write_zhouqi
+           || type == Leixing::write_kuandu;
+}
+
+QByteArray event_payload(const Exchange& exchange)
+{
+    const std::uint8_t leixing = exchange.request[2];
+    QList<QByteArray> fields {field("command", quoted(command_name(leixing))),
+                              field("source", quoted(exchange.remote ? "mqtt" : "program")),
+                              field("time", quoted(iso_time(exchange.wall_ms).toLatin1())),
+                              field("request", quoted(spaced_hex(exchange.request)))};
+    if (static_cast<Leixing>(leixing) != Leixing::zero) {
+        const std::uint32_t argument = (std::uint32_t {exchange.request[4]} << 16)
+                                       | (std::uint32_t {exchange.request[5]} << 8) | exchange.request[6];
+        fields.append(field("argument", QByteArray::number(argument)));
+    }
+    fields.append(field("result", quoted(result_word(exchange.result))));
+    if (exchange.result == Exchange::Result::answered)
+        fields.append(field("answer", quoted(spaced_hex(exchange.answer))));
+    return object(fields);
+}
+
+}  // namespace pondara
