@@ -55,7 +55,8 @@ void add_options(QCommandLineParser& parser)
                        "Faults: split (5 bytes, 20 ms, 3 bytes), twelve (4 bytes too many), stray (a byte\n"
                        "ahead), truncated (5 bytes only), late (3 bytes now, 5 ahead of the next reply),\n"
                        "header (wrong header), checksum (off by one), noreply, noise (random bytes 50 ms\n"
-                       "after the reply), unplug (pull the cable instead of replying).\n"
+                       "after the reply), unplug (pull the cable instead of replying), fakezero (acknowledge a\n"
+                       "zero without taking it: the weight stays).\n"
                        "End of input does not stop the simulator; SIGINT or SIGTERM does."));
     parser.addHelpOption();
     parser.addOptions({

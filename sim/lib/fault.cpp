@@ -9,7 +9,7 @@ struct FaultEntry {
     const char* name;
 };
 
-constexpr std::array<FaultEntry, 11> fault_table {{
+constexpr std::array<FaultEntry, 12> fault_table {{
     {Fault::none, "none"},
     {Fault::split, "split"},
     {Fault::twelve, "twelve"},
@@ -21,6 +21,7 @@ constexpr std::array<FaultEntry, 11> fault_table {{
     {Fault::noreply, "noreply"},
     {Fault::noise, "noise"},
     {Fault::unplug, "unplug"},
+    {Fault::fakezero, "fakezero"},
 }};
 
 }  // namespace

@@ -23,6 +23,7 @@ enum class Fault : std::uint8_t {
     noreply,  // nothing at all
     noise,  // the reply, then a few random bytes a little later
     unplug,  // the line is closed instead of answering
+    fakezero,  // a zero is acknowledged but not taken: the weight stays
 };
 
 // The faults a random fault rate picks from: all that shape one reply.

@@ -48,7 +48,7 @@ std::optional<std::uint32_t> ModuleSim::reply_value(Leixing type, std::uint32_t 
     case Leixing::read_weight:
         return m_scale.read_weight();
     case Leixing::zero:
-        return m_scale.take_zero();
+        return m_zero_ignored ? m_scale.zero_point() : m_scale.take_zero();
     case Leixing::calibrate:
         m_scale.calibrate(data);
         return data;

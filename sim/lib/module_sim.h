@@ -54,6 +54,8 @@ public:
     void step(std::chrono::milliseconds elapsed) { m_scale.step(elapsed); }
     void set_noise(bool on) { m_scale.set_noise(on); }
     void set_seed(std::uint32_t seed) { m_scale.set_seed(seed); }
+    // Answers a zero with the zero point it keeps, without taking a new one.
+    void set_zero_ignored(bool on) { m_zero_ignored = on; }
     const ScaleModel& scale() const { return m_scale; }
 
     int zhouqi() const { return m_zhouqi; }
@@ -73,6 +75,7 @@ private:
     ScaleModel m_scale;
     std::uint8_t m_address;
     int m_zhouqi = default_zhouqi;
+    bool m_zero_ignored = false;
     quint64 m_requests_seen = 0;
     quint64 m_others_seen = 0;
 };

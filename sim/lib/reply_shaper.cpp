@@ -25,6 +25,7 @@ ShapedReply shape_reply(const Packet& reply, Fault fault, std::mt19937& rng)
     switch (fault) {
     case Fault::none:
     case Fault::unplug:
+    case Fault::fakezero:
         return {whole, {}, {}, {}};
     case Fault::split:
         return {whole.first(shaping::split_first), whole.sliced(shaping::split_first), shaping::split_gap, {}};

@@ -34,7 +34,8 @@ inline constexpr std::chrono::milliseconds noise_gap {50};
 }  // namespace shaping
 
 // Shapes `reply` as `fault` asks. Random bytes (stray, extra, noise) come
-// from `rng`. Fault::none and Fault::unplug give the plain reply.
+// from `rng`. Fault::none, Fault::unplug and Fault::fakezero give
+// the plain reply.
 ShapedReply shape_reply(const Packet& reply, Fault fault, std::mt19937& rng);
 
 }  // namespace pondara::sim

@@ -119,6 +119,7 @@ void SimLine::take_requests(const QByteArray& bytes)
     m_module.step(elapsed - m_last_step);
     m_last_step = elapsed;
 
+    m_module.set_zero_ignored(m_faults.standing() == Fault::fakezero || m_faults.once() == Fault::fakezero);
     const quint64 seen_before = m_module.requests_seen();
     const std::vector<Packet> replies = m_module.receive(bytes);
     if (m_module.requests_seen() > seen_before && !m_held.isEmpty()) {

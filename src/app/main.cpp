@@ -1,20 +1,37 @@
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
+#include "main_window/weighing_watch.h"
 #include "publish/publish_options.h"
 #include "publish/publisher.h"
 #include "serial/port_factory.h"
 #include "serial/port_resolver.h"
 #include "ui/box_message_sink.h"
 #include "ui/look.h"
+#include "weighing/motion.h"
 
 #include <QApplication>
 #include <QSysInfo>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
+
+constexpr char usage[]
+    = "Usage: pondara [--motion-band B] [--motion-time S] [--mqtt mqtt://HOST[:PORT] [--mqtt-prefix TOPIC] "
+      "[--mqtt-user USER] [--mqtt-commands]] [Qt options]: the host program for a load-cell weighing module on a "
+      "serial line; see pondara(1).\n"
+      "  --motion-band B  the weight is still (稳定) while its values stay within B counts, 0..50 (default 1)\n"
+      "  --motion-time S  over the last S seconds, 0.4..10 (default 1.0); at least 3 values are needed\n"
+      "  --mqtt URL       publish the readings to the MQTT broker at mqtt://HOST[:PORT] (port 1883 by default)\n"
+      "  --mqtt-prefix T  the topics' root (default pondara/<host name>)\n"
+      "  --mqtt-user U    the broker's user name; the password from PONDARA_MQTT_PASSWORD\n"
+      "  --mqtt-commands  take remote zero on <prefix>/com<N>/addr<A>/cmd/zero";
 
 // Answers --help and --version with one line each, before any window system
 // is needed; returns whether it did. The --mqtt options are read later, and
@@ -23,9 +40,7 @@ bool answered_on_command_line(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::puts("Usage: pondara [--mqtt mqtt://HOST[:PORT] [--mqtt-prefix TOPIC] [--mqtt-user USER] "
-                      "[--mqtt-commands]] [Qt options]: the host program for a load-cell weighing module on a "
-                      "serial line; see pondara(1).");
+            std::puts(usage);
             return true;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -36,7 +51,53 @@ bool answered_on_command_line(int argc, char* argv[])
     return false;
 }
 
-// The publisher for the main window's link, when --mqtt asks for one;
+// A number that is all of `text` and lies in low..high.
+std::optional<double> number_in(const char* text, double low, double high)
+{
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno != 0 || !(value >= low && value <= high))
+        return std::nullopt;
+    return value;
+}
+
+// Takes --motion-band and --motion-time (as "--name value" or
+// "--name=value") out of the arguments into `rule`; false, with the reason
+// on standard error, for a missing or bad value.
+bool take_motion_options(int& argc, char* argv[], pondara::MotionRule& rule)
+{
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const bool band = std::strncmp(arg, "--motion-band", 13) == 0 && (arg[13] == '\0' || arg[13] == '=');
+        const bool time = std::strncmp(arg, "--motion-time", 13) == 0 && (arg[13] == '\0' || arg[13] == '=');
+        if (!band && !time) {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        const char* value = arg[13] == '=' ? arg + 14 : (i + 1 < argc ? argv[++i] : nullptr);
+        const auto number = value ? (band ? number_in(value, 0, pondara::MotionRule::max_band)
+                                          : number_in(value, pondara::MotionRule::min_time_ms / 1000.0,
+                                                      pondara::MotionRule::max_time_ms / 1000.0))
+                                  : std::nullopt;
+        if (!number || (band && *number != std::floor(*number))) {
+            std::fprintf(stderr, "pondara: %s needs %s, not \"%s\"\n", band ? "--motion-band" : "--motion-time",
+                         band ? "a whole number of counts 0..50" : "seconds 0.4..10", value ? value : "");
+            return false;
+        }
+        if (band)
+            rule.band = static_cast<std::uint32_t>(*number);
+        else
+            rule.time_ms = std::llround(*number * 1000.0);
+    }
+    argc = kept;
+    argv[kept] = nullptr;
+    return true;
+}
+
+// The publisher for the main window's link, when --mqtt asks for one, with
+// the window's verdict on the weight and its checks of zero and calibration;
 // remote zero goes through SET_BUFF, as the 置零 button does.
 std::unique_ptr<pondara::Publisher> make_publisher(const pondara::PublishOptions& options, pondara::MainForm& main_form)
 {
@@ -46,6 +107,9 @@ std::unique_ptr<pondara::Publisher> make_publisher(const pondara::PublishOptions
         options, main_form.link(), [&main_form](const pondara::Command& command) { main_form.SET_BUFF(command); });
     QObject::connect(&main_form, &pondara::MainForm::link_added, publisher.get(), &pondara::Publisher::watch);
     main_form.set_link_notes([publisher = publisher.get()] { return publisher->status_text(); });
+    publisher->set_stability([&main_form] { return main_form.weighing().reading().motion; });
+    QObject::connect(&main_form.weighing(), &pondara::WeighingWatch::check_finished, publisher.get(),
+                     &pondara::Publisher::check_finished);
     publisher->start();
     return publisher;
 }
@@ -56,6 +120,9 @@ int main(int argc, char* argv[])
 {
     if (answered_on_command_line(argc, argv))
         return 0;
+    pondara::MotionRule rule;
+    if (!take_motion_options(argc, argv, rule))
+        return 2;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PondaraV6"));
     QApplication::setDesktopFileName(QStringLiteral(PONDARA_APP_ID));
@@ -70,6 +137,7 @@ int main(int argc, char* argv[])
     pondara::BoxMessageSink messages;
     pondara::MainForm main_form(pondara::make_port_factory(), messages,
                                 [] { return pondara::PortResolver().mapping(); });
+    main_form.set_motion_rule(rule);
     const auto publisher = make_publisher(publish, main_form);
     pondara::end_on_stop_signals(main_form);
     main_form.show();

@@ -39,7 +39,27 @@ QByteArray result_word(Exchange::Result result)
     return {};
 }
 
+QByteArray check_word(WeighingCheck::Result result)
+{
+    switch (result) {
+    case WeighingCheck::Result::confirmed:
+        return "confirmed";
+    case WeighingCheck::Result::off_target:
+        return "off_target";
+    case WeighingCheck::Result::abandoned:
+        return "abandoned";
+    }
+    return {};
+}
+
 }  // namespace
+
+std::optional<bool> is_stable(Motion motion)
+{
+    if (motion == Motion::unknown)
+        return std::nullopt;
+    return motion == Motion::stable;
+}
 
 QByteArray link_word(LinkHealth::State state)
 {
@@ -106,6 +126,10 @@ QByteArray event_payload(const Exchange& exchange)
     fields.append(field("result", quoted(result_word(exchange.result))));
     if (exchange.result == Exchange::Result::answered)
         fields.append(field("answer", quoted(spaced_hex(exchange.answer))));
+    if (exchange.check)
+        fields.append(field("check", quoted(check_word(*exchange.check))));
+    if (exchange.weight_after)
+        fields.append(field("weight_after", QByteArray::number(*exchange.weight_after)));
     return object(fields);
 }
 

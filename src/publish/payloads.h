@@ -2,6 +2,7 @@
 
 #include "protocol/packet.h"
 #include "serial/link_health.h"
+#include "weighing/result_check.h"
 
 #include <QByteArray>
 #include <QString>
@@ -43,15 +44,22 @@ struct Exchange {
     bool remote = false;  // queued by a message on cmd/zero ("mqtt"), else "program"
     Result result = Result::no_reply;
     Packet answer {};  // when answered
+    // For an answered zero or calibration: whether the weight then settled
+    // on its target, and the value judged.
+    std::optional<WeighingCheck::Result> check;
+    std::optional<std::uint32_t> weight_after;
 };
 // {"command":"zero","source":"program","time":"…","request":"55 01 03 00 00 00 00 59",
-//  "result":"answered","answer":"22 01 03 03 00 00 00 29"}
+//  "result":"answered","answer":"22 01 03 03 00 00 00 29","check":"confirmed","weight_after":0}
 // calibrate and parameter writes also carry "argument", the value sent.
 QByteArray event_payload(const Exchange& exchange);
 
 // The command name of a request type byte ("zero", "write_kuandu"), empty
 // for a type the module does not know.
 QByteArray command_name(std::uint8_t leixing);
+
+// The verdict as the payloads carry it: none while unknown.
+std::optional<bool> is_stable(Motion motion);
 
 // Whether a command sent with this type byte changes the module.
 bool changes_module(std::uint8_t leixing);

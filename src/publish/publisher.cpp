@@ -3,6 +3,7 @@
 #include "publish/mqtt_log.h"
 
 #include <QDateTime>
+#include <QTimer>
 
 namespace pondara {
 
@@ -21,7 +22,8 @@ Publisher::Publisher(const PublishOptions& options, ModuleLink& link, QueueComma
       m_commands(options.commands),
       m_client(new MqttClient(options.broker, this)),
       m_link(link),
-      m_queue_command(std::move(queue_command))
+      m_queue_command(std::move(queue_command)),
+      m_check_deadline(new QTimer(this))
 {
     setObjectName(QStringLiteral("publisher"));
     // Started after the link: the port and address it already uses.
@@ -34,6 +36,9 @@ Publisher::Publisher(const PublishOptions& options, ModuleLink& link, QueueComma
     connect(m_client, &MqttClient::connected, this, &Publisher::on_connected);
     connect(m_client, &MqttClient::message, this, &Publisher::on_message);
     watch(link);
+    m_check_deadline->setSingleShot(true);
+    m_check_deadline->setInterval(WeighingCheck::watch_ms + 1000);
+    connect(m_check_deadline, &QTimer::timeout, this, &Publisher::publish_awaiting);
 }
 
 void Publisher::watch(ModuleLink& link)
@@ -158,7 +163,7 @@ void Publisher::publish_reading(const QString& leaf, const Reading& reading)
 {
     Reading shown = reading;
     if (m_stability)
-        shown.stable = m_stability();
+        shown.stable = is_stable(m_stability());
     (leaf == QLatin1String("ad") ? m_ad : m_weight) = shown;
     m_client->publish(topic(leaf), reading_payload(shown), 0, false);
 }
@@ -181,6 +186,36 @@ void Publisher::end_exchange(const ModuleLink* link, Exchange::Result result, co
     m_exchanges.erase(found);
     exchange.result = result;
     exchange.answer = answer;
+    const auto type = static_cast<Leixing>(exchange.request[2]);
+    if (link != &m_link || result != Exchange::Result::answered
+        || (type != Leixing::zero && type != Leixing::calibrate)) {
+        publish_event(exchange);
+        return;
+    }
+    publish_awaiting();
+    m_awaiting_check = exchange;
+    m_check_deadline->start();
+}
+
+void Publisher::check_finished(const WeighingCheck& check)
+{
+    const auto kind = check.kind == WeighingCheck::Kind::zero ? Leixing::zero : Leixing::calibrate;
+    if (!m_awaiting_check || static_cast<Leixing>(m_awaiting_check->request[2]) != kind)
+        return;
+    m_awaiting_check->check = check.result;
+    m_awaiting_check->weight_after = check.weight_after;
+    publish_awaiting();
+}
+
+void Publisher::publish_awaiting()
+{
+    m_check_deadline->stop();
+    if (m_awaiting_check)
+        publish_event(*std::exchange(m_awaiting_check, std::nullopt));
+}
+
+void Publisher::publish_event(const Exchange& exchange)
+{
     m_client->publish(topic(QStringLiteral("event")), event_payload(exchange), event_qos, false);
 }
 
@@ -219,7 +254,7 @@ void Publisher::on_message(const QString& topic, const QByteArray& payload, bool
     exchange.wall_ms = QDateTime::currentMSecsSinceEpoch();
     exchange.remote = true;
     exchange.result = Exchange::Result::port_closed;
-    m_client->publish(this->topic(QStringLiteral("event")), event_payload(exchange), event_qos, false);
+    publish_event(exchange);
 }
 
 }  // namespace pondara

@@ -9,6 +9,8 @@
 #include <QHash>
 #include <QObject>
 
+class QTimer;
+
 #include <functional>
 #include <optional>
 
@@ -21,7 +23,8 @@ namespace pondara {
 // - state: "online", retained, with "offline" as the connection's last will;
 // - link: "ok" / "silent" / "bad", retained, at each change;
 // - event: each zero, calibration and parameter write with the module's
-//   answer, QoS 1.
+//   answer and, for a zero or calibration, whether the weight then settled
+//   on its target, QoS 1.
 // With `commands`, a message with an empty payload on cmd/zero queues the
 // zero command exactly as the 置零 button does; everything else under cmd/
 // is ignored and logged. It sends nothing on the line itself.
@@ -30,8 +33,8 @@ class Publisher : public QObject {
 
 public:
     using QueueCommand = std::function<void(const Command&)>;
-    // Whether the weight is stable now; no value: no verdict.
-    using Stability = std::function<std::optional<bool>()>;
+    // Whether the weight is still now.
+    using Stability = std::function<Motion()>;
 
     Publisher(const PublishOptions& options, ModuleLink& link, QueueCommand queue_command, QObject* parent = nullptr);
 
@@ -40,6 +43,9 @@ public:
     void set_stability(Stability stability) { m_stability = std::move(stability); }
     // Connects, and keeps connecting.
     void start();
+    // The check of an answered zero or calibration: its event goes out with
+    // the result (or without one, should none come in time).
+    void check_finished(const pondara::WeighingCheck& check);
 
     MqttClient& client() { return *m_client; }
     // One line for the link indicator's tooltip.
@@ -60,6 +66,8 @@ private:
     void publish_reading(const QString& leaf, const Reading& reading);
     void begin_exchange(const ModuleLink* link, const ModuleEvent& event);
     void end_exchange(const ModuleLink* link, Exchange::Result result, const Packet& answer = {});
+    void publish_event(const Exchange& exchange);
+    void publish_awaiting();
     void on_connected();
     void on_message(const QString& topic, const QByteArray& payload, bool retained);
 
@@ -75,6 +83,8 @@ private:
     std::optional<Reading> m_weight;
     QHash<const ModuleLink*, Exchange> m_exchanges;  // sent, not yet answered
     bool m_remote_zero_queued = false;
+    std::optional<Exchange> m_awaiting_check;  // answered, its check still running
+    QTimer* m_check_deadline;
 };
 
 }  // namespace pondara

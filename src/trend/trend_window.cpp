@@ -2,6 +2,7 @@
 
 #include "trend_data/trend_stats.h"
 #include "ui/look.h"
+#include "ui/motion_view.h"
 
 #include <QChart>
 #include <QChartView>
@@ -29,10 +30,6 @@ constexpr std::size_t last_count = 10;
 // beyond this the oldest runs are drawn joined.
 constexpr std::size_t max_runs = 40;
 const QString none = QStringLiteral("—");
-
-const QString stability_rule
-    = QStringLiteral("最近 1 秒内的重量值相差不超过 1（最大值 − 最小值 ≤ 1）为“稳定”，否则为“波动”；"
-                     "这 1 秒内不足两个值时显示“—”。置零和标定宜在“稳定”时进行。");
 
 QString whole(double value) { return QString::number(value, 'f', 0); }
 QString two_decimals(double value) { return QString::number(value, 'f', 2); }
@@ -263,12 +260,11 @@ QWidget* TrendWindow::build_stats(Plot& plot, const QString& title, const char* 
     }
     if (!ad) {
         auto* caption = new QLabel(QStringLiteral("稳定性"), box);
-        caption->setToolTip(stability_rule);
+        m_stability_caption = caption;
         m_stability = new QLabel(box);
         m_stability->setObjectName(QStringLiteral("weight_stability"));
         m_stability->setProperty(caption_property, QStringLiteral("重量稳定性"));
         set_text(m_stability, none);
-        m_stability->setToolTip(stability_rule);
         m_stability->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         QFont bold = look::song_font(12);
         bold.setWeight(QFont::Bold);
@@ -361,20 +357,18 @@ void TrendWindow::show_column(const Column& column, const TrendSummary& summary)
 
 void TrendWindow::show_stability(std::int64_t now_ms)
 {
-    const TrendSamples& samples = m_source.history().samples(TrendHistory::Channel::weight);
-    const Stability stability = stability_of(values_between(samples, now_ms - stability_span_ms, now_ms));
-    QString text = none;
-    QColor colour = palette().color(QPalette::WindowText);
-    if (stability == Stability::stable) {
-        text = QStringLiteral("稳定");
-        colour = QColor(0, 128, 0);
-    } else if (stability == Stability::moving) {
-        text = QStringLiteral("波动");
-        colour = QColor(200, 100, 0);
+    const MotionRule rule = m_source.motion_rule();
+    const MotionReading reading
+        = motion_at(m_source.history().samples(TrendHistory::Channel::weight), rule, now_ms, m_source.link_ok());
+    if (const QString tip = motion_tooltip(rule, reading); m_stability->toolTip() != tip) {
+        m_stability->setToolTip(tip);
+        m_stability_caption->setToolTip(tip);
     }
+    const QString text = reading.motion == Motion::unknown ? none : motion_text(reading.motion);
     if (m_stability->text() != text) {
         QPalette p = m_stability->palette();
-        p.setColor(QPalette::WindowText, colour);
+        p.setColor(QPalette::WindowText, reading.motion == Motion::unknown ? palette().color(QPalette::WindowText)
+                                                                           : motion_colour(reading.motion));
         m_stability->setPalette(p);
         set_text(m_stability, text);
     }

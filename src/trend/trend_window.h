@@ -76,6 +76,7 @@ private:
     QPushButton* m_pause = nullptr;
     QPushButton* m_clear = nullptr;
     QLabel* m_stability = nullptr;
+    QLabel* m_stability_caption = nullptr;
     QTimer* m_redraw = nullptr;
     Plot m_ad;
     Plot m_weight;

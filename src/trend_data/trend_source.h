@@ -1,6 +1,7 @@
 #pragma once
 
 #include "trend_data/trend_history.h"
+#include "weighing/motion.h"
 
 #include <QtPlugin>
 
@@ -22,6 +23,10 @@ public:
     virtual void clear_history() = 0;
     // The clock the history is stamped with, in ms.
     virtual std::int64_t now_ms() const = 0;
+    // The stability rule of the main window, and whether its link is well
+    // (通信正常), for the window's stability mark.
+    virtual MotionRule motion_rule() const = 0;
+    virtual bool link_ok() const = 0;
 };
 
 // What the trend window's module offers the program: it makes the window (no
@@ -36,5 +41,5 @@ public:
 
 // The interface's identity: a module built against another TrendSource or
 // TrendWindowPlugin must carry another one, and is then refused.
-#define PondaraTrendWindowPlugin_iid "org.pondara.PondaraV6.TrendWindowPlugin/1"
+#define PondaraTrendWindowPlugin_iid "org.pondara.PondaraV6.TrendWindowPlugin/2"
 Q_DECLARE_INTERFACE(pondara::TrendWindowPlugin, PondaraTrendWindowPlugin_iid)

@@ -38,14 +38,6 @@ double noise_free_counts(std::uint32_t peak_to_peak)
 
 double noise_free_bits(std::uint32_t peak_to_peak) { return std::log2(noise_free_counts(peak_to_peak)); }
 
-Stability stability_of(std::span<const std::uint32_t> last_second)
-{
-    if (last_second.size() < 2)
-        return Stability::unknown;
-    const auto [lowest, highest] = std::minmax_element(last_second.begin(), last_second.end());
-    return *highest - *lowest <= 1 ? Stability::stable : Stability::moving;
-}
-
 namespace {
 
 std::vector<std::uint32_t> values_of(TrendSamples::const_iterator first, TrendSamples::const_iterator last)
@@ -143,6 +135,23 @@ std::vector<PlotRun> plot_runs(TrendSamples::const_iterator first, TrendSamples:
         runs.erase(runs.begin());
     }
     return runs;
+}
+
+MotionReading motion_at(const TrendSamples& samples, const MotionRule& rule, std::int64_t now_ms, bool link_ok)
+{
+    // The newest value counts while it is fresh, and the window reaches a
+    // rule's time back from it.
+    const auto last = first_after(samples, now_ms);
+    auto first = first_after(samples, now_ms - MotionRule::stale_ms - rule.time_ms);
+    for (auto it = first; it != last; ++it) {
+        if (it->starts_run)
+            first = it;
+    }
+    std::vector<TimedValue> run;
+    run.reserve(static_cast<std::size_t>(last - first));
+    for (auto it = first; it != last; ++it)
+        run.push_back({it->time_ms, it->value});
+    return judge_motion(rule, run, now_ms, link_ok);
 }
 
 }  // namespace pondara

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "trend_data/trend_history.h"
+#include "weighing/motion.h"
 
 #include <cstdint>
 #include <deque>
@@ -31,13 +32,6 @@ TrendSummary summarize(std::span<const std::uint32_t> values);
 double noise_free_counts(std::uint32_t peak_to_peak);
 double noise_free_bits(std::uint32_t peak_to_peak);
 
-// The motion band of weighing indicators: stable when the values of the last
-// second stay within one count (max - min <= 1). Fewer than two values in
-// that second cannot show either.
-enum class Stability : std::uint8_t { unknown, stable, moving };
-inline constexpr std::int64_t stability_span_ms = 1000;
-Stability stability_of(std::span<const std::uint32_t> last_second);
-
 using TrendSamples = std::deque<TrendHistory::Sample>;
 
 // The first sample later than `time_ms` (samples are in time order).
@@ -46,6 +40,9 @@ TrendSamples::const_iterator first_after(const TrendSamples& samples, std::int64
 std::vector<std::uint32_t> values_between(const TrendSamples& samples, std::int64_t from_ms, std::int64_t to_ms);
 // The last `count` values at or before to_ms, oldest first.
 std::vector<std::uint32_t> last_values(const TrendSamples& samples, std::int64_t to_ms, std::size_t count);
+// Whether the weight was still at now_ms, by `rule`, judged on the samples
+// since the last gap (values before a gap do not count).
+MotionReading motion_at(const TrendSamples& samples, const MotionRule& rule, std::int64_t now_ms, bool link_ok);
 
 // A plotted point: seconds before now, and the value.
 struct PlotPoint {

@@ -8,6 +8,7 @@
 #include "lock_folder.h"
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
+#include "main_window/weighing_watch.h"
 #include "port_tap.h"
 #include "recording_sink.h"
 #include "run_until.h"
@@ -88,6 +89,9 @@ private slots:
     void hand_over_to_parameters_dialog();
     void traffic_of_a_fixed_session();
     void link_indicator();
+    void stability_through_a_load_step();
+    void check_of_zero_and_calibration_data();
+    void check_of_zero_and_calibration();
     void parameters_dialog_status();
     void stop_signal_data();
     void stop_signal();
@@ -103,6 +107,11 @@ private:
     }
 
     PortObject* main_port() const { return m_ports.first(); }
+    QString label_text(QWidget* w, const char* name) const
+    {
+        auto* label = w->findChild<QLabel*>(name);
+        return label->accessibleName() == label->text() ? label->text() : QStringLiteral("(name differs)");
+    }
 
     QTemporaryDir m_runtime;
     std::unique_ptr<SimLine> m_line;
@@ -447,6 +456,116 @@ void TestMainFormLine::link_indicator()
     QVERIFY(m_line->unplug());
     QTRY_COMPARE(caption(), QStringLiteral("打开串口"));
     QCOMPARE(state(), QStringLiteral(" grey grey"));
+}
+
+// A load put on the scale: the weight's mark goes 波动, then 稳定 once three
+// values agree, on the main window and in the calibration dialog alike.
+void TestMainFormLine::stability_through_a_load_step()
+{
+    QCOMPARE(label_text(m_form.get(), "weight_state"), QString());
+    m_form->open_comm_Click();
+    for (int i = 0; i < 6; ++i)
+        exchange();
+    QCOMPARE(label_text(m_form.get(), "weight_state"), QStringLiteral("稳定"));
+    QTest::mouseClick(m_form->findChild<QPushButton*>("biaoding_command"), Qt::LeftButton);
+    QWidget* biaoding = test::open_window("biaoding");
+    QVERIFY(biaoding);
+    QCOMPARE(label_text(biaoding, "weight_line"), QStringLiteral("当前重量 1000  稳定"));
+
+    m_line->module().set_load(1500);
+    exchange();
+    exchange();
+    QCOMPARE(label_text(m_form.get(), "weight_state"), QStringLiteral("波动"));
+    QCOMPARE(label_text(biaoding, "weight_line"), QStringLiteral("当前重量 1500  波动"));
+    // 波动 while values of 1000 are within the last second, then 稳定.
+    QStringList seen;
+    for (int i = 0; i < 16 && label_text(m_form.get(), "weight_state") != QStringLiteral("稳定"); ++i) {
+        exchange();
+        seen.append(label_text(m_form.get(), "weight_state"));
+    }
+    QCOMPARE(seen.last(), QStringLiteral("稳定"));
+    QCOMPARE(seen.count(QStringLiteral("波动")), seen.size() - 1);
+    QCOMPARE(label_text(biaoding, "weight_line"), QStringLiteral("当前重量 1500  稳定"));
+
+    // A silent module and a closed port leave nothing to judge.
+    m_line->set_fault(Fault::noreply);
+    for (int i = 0; i < 4; ++i)
+        exchange();
+    QCOMPARE(label_text(m_form.get(), "weight_state"), QString());
+    m_line->set_fault(Fault::none);
+    m_form->open_comm_Click();
+    QCOMPARE(label_text(biaoding, "weight_line"), QStringLiteral("当前重量 —"));
+    biaoding->close();
+}
+
+void TestMainFormLine::check_of_zero_and_calibration_data()
+{
+    QTest::addColumn<int>("load");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("weight");  // empty: 置零, else 标定 with this weight
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("message");  // the module's word, in its box as ever
+
+    QTest::newRow("a good zero") << 37 << Fault::none << QString() << QStringLiteral("零点已确认")
+                                 << QStringLiteral("零点设置成功");
+    QTest::newRow("zero acknowledged, weight stays at 37")
+        << 37 << Fault::fakezero << QString() << QStringLiteral("置零后未回零：当前 37")
+        << QStringLiteral("零点设置成功");
+    QTest::newRow("a good calibration") << 1000 << Fault::none << QStringLiteral("500") << QStringLiteral("标定已确认")
+                                        << QStringLiteral("标定成功");
+    // The module refuses to calibrate on an empty scale, but answers.
+    QTest::newRow("calibration acknowledged on an empty scale")
+        << 0 << Fault::none << QStringLiteral("100") << QStringLiteral("标定后读数偏差：输入 100，读数 0")
+        << QStringLiteral("标定成功");
+}
+
+// After the module's acknowledgement the weight must settle on 0, or on the
+// weight entered, within two seconds; the status line says how it went.
+void TestMainFormLine::check_of_zero_and_calibration()
+{
+    QFETCH(int, load);
+    QFETCH(Fault, fault);
+    QFETCH(QString, weight);
+    QFETCH(QString, status);
+    QFETCH(QString, message);
+
+    std::optional<WeighingCheck> check;
+    connect(&m_form->weighing(), &WeighingWatch::check_finished, this,
+            [&check](const WeighingCheck& finished) { check = finished; });
+    m_line->module().set_load(load);
+    m_line->set_fault(fault);
+    m_form->open_comm_Click();
+    for (int i = 0; i < 6; ++i)
+        exchange();
+    QCOMPARE(label_text(m_form.get(), "weight_state"), QStringLiteral("稳定"));
+
+    if (weight.isEmpty()) {
+        QTest::mouseClick(m_form->findChild<QPushButton*>("clr_command"), Qt::LeftButton);
+    } else {
+        QTest::mouseClick(m_form->findChild<QPushButton*>("biaoding_command"), Qt::LeftButton);
+        QWidget* biaoding = test::open_window("biaoding");
+        QVERIFY(biaoding);
+        box(biaoding, "biaoding_val")->setText(weight);
+        QTest::mouseClick(biaoding->findChild<QPushButton*>("open_comm"), Qt::LeftButton);
+    }
+    auto* line = m_form->findChild<QLabel*>("status");
+    for (int i = 0; i < 30 && line->text().isEmpty(); ++i)
+        exchange();
+    QCOMPARE(label_text(m_form.get(), "status"), status);
+    QVERIFY(!line->toolTip().isEmpty());
+    QCOMPARE(m_sink.texts(), QStringList {message});
+
+    // What the audit of it gets.
+    QVERIFY(check);
+    QCOMPARE(int(check->at_click), int(Motion::stable));
+    QCOMPARE(check->moving_when_sent(), false);
+    QCOMPARE(check->weight_before, std::optional<std::uint32_t>(std::uint32_t(load)));
+    QCOMPARE(check->target, weight.isEmpty() ? 0u : weight.toUInt());
+    QVERIFY(check->clicked_ms <= check->sent_ms && check->sent_ms <= check->acknowledged_ms);
+
+    // Closing the port clears the line.
+    m_form->open_comm_Click();
+    QCOMPARE(label_text(m_form.get(), "status"), QString());
 }
 
 // A request the module leaves unanswered is named on the parameters dialog's

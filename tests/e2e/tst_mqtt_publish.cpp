@@ -6,6 +6,7 @@
 
 #include "hex.h"
 #include "main_window/main_form.h"
+#include "main_window/weighing_watch.h"
 #include "mqtt_broker.h"
 #include "publish/publisher.h"
 #include "recording_sink.h"
@@ -137,6 +138,9 @@ void TestMqttPublish::start_publisher(bool commands)
         ++m_queued;
         m_form->SET_BUFF(command);
     });
+    // As the program wires it.
+    m_publisher->set_stability([this] { return m_form->weighing().reading().motion; });
+    connect(&m_form->weighing(), &WeighingWatch::check_finished, m_publisher.get(), &Publisher::check_finished);
     m_publisher->start();
 }
 
@@ -159,9 +163,10 @@ void TestMqttPublish::payloads_and_traffic_of_a_fixed_session()
     m_line->set_fault(Fault::none);
     exchange();
     QTest::mouseClick(m_form->findChild<QPushButton*>("clr_command"), Qt::LeftButton);
-    exchange();
-    exchange();
+    for (int i = 0; i < 7; ++i)
+        exchange();
 
+    const QString still = R"("stable":true,)";
     const QStringList expected {
         R"(test/station/com1/addr1/state online)",
         R"(test/station/com1/addr1/link silent)",
@@ -169,6 +174,7 @@ void TestMqttPublish::payloads_and_traffic_of_a_fixed_session()
         R"(test/station/com1/addr1/state offline)",
         R"(test/station/com9/addr1/state online)",
         R"(test/station/com9/addr1/link silent)",
+        // One weight value: too few for a verdict, so no "stable".
         R"(test/station/com9/addr1/link ok)",
         R"(test/station/com9/addr1/ad {"value":532288,"time":T,"stale":false,"link":"ok"})",
         R"(test/station/com9/addr1/weight {"value":1000,"time":T,"stale":false,"link":"ok"})",
@@ -178,9 +184,16 @@ void TestMqttPublish::payloads_and_traffic_of_a_fixed_session()
         R"(test/station/com9/addr1/weight {"value":1000,"time":T,"stale":true,"link":"silent"})",
         R"(test/station/com9/addr1/link ok)",
         R"(test/station/com9/addr1/ad {"value":532288,"time":T,"stale":false,"link":"ok"})",
-        R"(test/station/com9/addr1/event {"command":"zero","source":"program","time":T,)"
-        R"("request":"55 01 03 00 00 00 00 59","result":"answered","answer":"22 01 03 03 08 1F 40 90"})",
+        // 置零, then three weight values of 0: still, and the zero confirmed.
         R"(test/station/com9/addr1/weight {"value":0,"time":T,"stale":false,"link":"ok"})",
+        R"(test/station/com9/addr1/ad {"value":532288,"time":T,"stale":false,"link":"ok"})",
+        R"(test/station/com9/addr1/weight {"value":0,"time":T,"stale":false,"link":"ok"})",
+        R"(test/station/com9/addr1/ad {"value":532288,"time":T,"stale":false,"link":"ok"})",
+        R"(test/station/com9/addr1/event {"command":"zero","source":"program","time":T,)"
+        R"("request":"55 01 03 00 00 00 00 59","result":"answered","answer":"22 01 03 03 08 1F 40 90",)"
+        R"("check":"confirmed","weight_after":0})",
+        R"(test/station/com9/addr1/weight {"value":0,"time":T,)" + still + R"("stale":false,"link":"ok"})",
+        R"(test/station/com9/addr1/ad {"value":532288,"time":T,)" + still + R"("stale":false,"link":"ok"})",
     };
     QVERIFY(subscriber.wait_for([&](const auto& got) { return got.size() >= expected.size(); }, 5000));
     QCOMPARE(with_times_masked(subscriber.lines()).join('\n'), expected.join('\n'));
@@ -191,6 +204,8 @@ void TestMqttPublish::payloads_and_traffic_of_a_fixed_session()
         "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58",  // unanswered
         "55 01 01 00 00 00 00 57",  // answered again
         "55 01 03 00 00 00 00 59", "55 01 02 00 00 00 00 58",  // 置零, then polling
+        "55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58", "55 01 01 00 00 00 00 57",
+        "55 01 02 00 00 00 00 58", "55 01 01 00 00 00 00 57",
     };
     QCOMPARE(spaced_hex(m_wire), requests.join(QLatin1Char(' ')));
     QCOMPARE(m_publisher->client().counters().dropped, 0u);
@@ -242,15 +257,15 @@ void TestMqttPublish::remote_commands()
         QVERIFY(test::run_until([&] { return m_queued > 0; }, 5000));
     else
         test::run_for(500);
-    exchange();
-    exchange();
+    for (int i = 0; i < 7; ++i)
+        exchange();
     QCOMPARE(m_queued, zeroed ? 1 : 0);
     QCOMPARE(spaced_hex(m_wire.mid(8, 8)),
              zeroed ? QStringLiteral("55 01 03 00 00 00 00 59") : QStringLiteral("55 01 02 00 00 00 00 58"));
     if (zeroed) {
         const QString event = R"(test/station/com9/addr1/event {"command":"zero","source":"mqtt","time":T,)"
                               R"("request":"55 01 03 00 00 00 00 59","result":"answered",)"
-                              R"("answer":"22 01 03 03 08 1F 40 90"})";
+                              R"("answer":"22 01 03 03 08 1F 40 90","check":"confirmed","weight_after":0})";
         QVERIFY(client.wait_for(
             [](const auto& got) {
                 return std::any_of(got.cbegin(), got.cend(), [](const auto& m) { return m.topic.endsWith("event"); });

@@ -466,7 +466,7 @@ void TestSimLine::console_data()
                           << "commands: load X | drift on|off | noise on|off | address A | delay MS | "
                              "pacing on|off | fault NAME [once] | fault-rate P | seed S | unplug | replug | "
                              "unplug-after S | state | stats | help; faults: none split twelve stray truncated "
-                             "late header checksum noreply noise unplug";
+                             "late header checksum noreply noise unplug fakezero";
 }
 
 void TestSimLine::console()

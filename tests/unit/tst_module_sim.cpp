@@ -255,7 +255,7 @@ void TestModuleSim::commands_data()
     row("fault split twice", "error: usage: fault NAME [once]");
     row("fault split once more", "error: usage: fault NAME [once]");
     row("fault gremlins", "error: fault takes one of: none split twelve stray truncated late header checksum "
-                          "noreply noise unplug");
+                          "noreply noise unplug fakezero");
     row("fault", "fault");
     row("--fault unplug", "fault unplug");
     row("fault-rate 0.02", "fault-rate 0.02");

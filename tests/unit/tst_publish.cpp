@@ -125,17 +125,22 @@ void TestPublish::event_data()
     const Packet kuandu_12 {0x55, 0x01, 0x07, 0x03, 0x00, 0x00, 0x0C, 0x6C};
     const Packet zero {0x55, 0x01, 0x03, 0x00, 0x00, 0x00, 0x00, 0x59};
     QTest::newRow("calibration answered")
-        << Exchange {calibrate_100, a_moment_ms, false, Exchange::Result::answered,
-                     Packet {0x22, 0x01, 0x04, 0x03, 0x00, 0x00, 0x64, 0x8E}}
+        << Exchange {calibrate_100,
+                     a_moment_ms,
+                     false,
+                     Exchange::Result::answered,
+                     Packet {0x22, 0x01, 0x04, 0x03, 0x00, 0x00, 0x64, 0x8E},
+                     WeighingCheck::Result::off_target,
+                     97}
         << QByteArray(R"({"command":"calibrate","source":"program","time":"2026-12-07T18:04:05.120+08:00",)"
                       R"("request":"55 01 04 00 00 00 64 BE","argument":100,"result":"answered",)"
-                      R"("answer":"22 01 04 03 00 00 64 8E"})");
+                      R"("answer":"22 01 04 03 00 00 64 8E","check":"off_target","weight_after":97})");
     QTest::newRow("parameter write unanswered")
-        << Exchange {kuandu_12, a_moment_ms, false, Exchange::Result::no_reply, {}}
+        << Exchange {kuandu_12, a_moment_ms, false, Exchange::Result::no_reply, {}, {}, {}}
         << QByteArray(R"({"command":"write_kuandu","source":"program","time":"2026-12-07T18:04:05.120+08:00",)"
                       R"("request":"55 01 07 03 00 00 0C 6C","argument":12,"result":"no_reply"})");
     QTest::newRow("remote zero, port closed")
-        << Exchange {zero, a_moment_ms, true, Exchange::Result::port_closed, {}}
+        << Exchange {zero, a_moment_ms, true, Exchange::Result::port_closed, {}, {}, {}}
         << QByteArray(R"({"command":"zero","source":"mqtt","time":"2026-12-07T18:04:05.120+08:00",)"
                       R"("request":"55 01 03 00 00 00 00 59","result":"port_closed"})");
 }

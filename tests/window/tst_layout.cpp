@@ -114,6 +114,8 @@ void TestLayout::geometry_data()
     row("main_form", "biaoding_command", "标定", {112, 208, 69, 32}, {224, 416, 138, 64}, 15.75);
     row("main_form", "Command1", "设置", {208, 208, 69, 32}, {416, 416, 138, 64}, 15.75);
     row("main_form", "help_command", "帮助", {304, 208, 73, 33}, {608, 416, 146, 66}, 15.75);
+    row("main_form", "weight_state", "", {232, 147, 148, 25}, {464, 294, 296, 50}, 15.75);
+    row("main_form", "status", "", {8, 244, 372, 21}, {16, 488, 744, 42}, 10.5);
 
     // 5865 x 4950 twips.
     row("biaoding", "", none, {0, 0, 391, 330}, {}, 0);
@@ -124,6 +126,7 @@ void TestLayout::geometry_data()
     row("biaoding", "biaoding_val", "100", {189, 203, 64, 29}, {}, 15.75);
     row("biaoding", "open_comm", "确认", {63, 273, 97, 25}, {}, 15.75);
     row("biaoding", "Command1", "取消", {217, 273, 97, 25}, {}, 15.75);
+    row("biaoding", "weight_line", "当前重量 —", {32, 302, 329, 25}, {}, 15.75);
 
     // 5940 x 3375 twips.
     row("canshu", "", none, {0, 0, 396, 225}, {}, 0);
@@ -175,12 +178,20 @@ void TestLayout::geometry()
         // off, but not over a box or button.
         QCOMPARE(at.height(), pixels.height());
         QVERIFY2(at.width() >= pixels.width(), qPrintable(QString::number(at.width())));
-        for (const QWidget* other : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            QVERIFY2(qobject_cast<const QLabel*>(other) || !at.intersects(other->geometry()),
-                     qPrintable(QStringLiteral("%1 wide, over %2").arg(at.width()).arg(other->objectName())));
-        }
     } else {
         QCOMPARE(at.size(), pixels.size());
+    }
+    // Nothing over another control or beyond the client area; a note that
+    // wraps is left out, as it grows with the font.
+    QVERIFY(shown->rect().contains(at));
+    const auto wraps = [](const QWidget* w) {
+        const auto* l = qobject_cast<const QLabel*>(w);
+        return l && l->wordWrap();
+    };
+    for (const QWidget* other : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QVERIFY2(other == widget || wraps(widget) || wraps(other) || !other->isVisible()
+                     || !at.intersects(other->geometry()),
+                 qPrintable(QStringLiteral("%1 wide, over %2").arg(at.width()).arg(other->objectName())));
     }
     if (label)
         QCOMPARE(label->buddy() ? label->buddy()->objectName() : QString(), buddy);
@@ -217,8 +228,8 @@ void TestLayout::main_window_at_192_dpi()
     QVERIFY(run.waitForFinished(-1));
     const QByteArray output = run.readAll();
     QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, output.constData());
-    // 14 rows of the main window, with initTestCase and cleanupTestCase.
-    QVERIFY2(output.contains("Totals: 16 passed, 0 failed, 0 skipped"), output.constData());
+    // 16 rows of the main window, with initTestCase and cleanupTestCase.
+    QVERIFY2(output.contains("Totals: 18 passed, 0 failed, 0 skipped"), output.constData());
 }
 
 QTEST_MAIN(TestLayout)

@@ -1,10 +1,13 @@
 #include "dialogs/biaoding.h"
 
 #include "main_window/main_form.h"
+#include "main_window/weighing_watch.h"
 #include "serial/module_link.h"
+#include "ui/link_view.h"
 #include "ui/look.h"
 #include "ui/message_sink.h"
 #include "ui/messages.h"
+#include "ui/motion_view.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +41,10 @@ Biaoding::Biaoding(MainForm& main_form, MessageSink& messages)
     m_label2 = look::make_label(this, "Label2", QStringLiteral("标定值"), m_biaoding_val, {1260, 3045, 1155, 495}, 18);
     m_open_comm = make_button(this, "open_comm", QStringLiteral("确认"), {945, 4095, 1455, 375}, 15.75);
     m_command1 = make_button(this, "Command1", QStringLiteral("取消"), {3255, 4095, 1455, 375}, 15.75);
+    // Below the buttons, so that the operator confirms on a settled load.
+    m_weight_line = look::make_label(this, "weight_line", QString(), nullptr, {480, 4530, 4935, 375}, 15.75);
+    show_weight(main_form.weighing().reading());
+    connect(&main_form.weighing(), &WeighingWatch::reading_changed, this, &Biaoding::show_weight);
 
     setTabOrder(m_open_comm, m_command1);
     setTabOrder(m_command1, m_biaoding_val);
@@ -78,5 +85,13 @@ void Biaoding::open_comm_Click()
 }
 
 void Biaoding::Command1_Click() { close(); }
+
+void Biaoding::show_weight(const MotionReading& reading)
+{
+    QString text = QStringLiteral("当前重量 %1").arg(weight_text(reading.latest));
+    if (reading.motion != Motion::unknown)
+        text += QStringLiteral("  ") + motion_text(reading.motion);
+    show_status(m_weight_line, text, motion_colour(reading.motion));
+}
 
 }  // namespace pondara

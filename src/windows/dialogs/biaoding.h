@@ -10,6 +10,7 @@ namespace pondara {
 
 class MainForm;
 class MessageSink;
+struct MotionReading;
 
 // The calibration dialog: the operator types the weight lying on the scale
 // and confirms; the dialog queues the calibrate command on the main window,
@@ -25,6 +26,8 @@ private:
     void open_comm_Click();
     // "取消": close without queuing.
     void Command1_Click();
+    // The live line: the main window's weight and whether it is still.
+    void show_weight(const MotionReading& reading);
 
     MainForm& m_main_form;
     MessageSink& m_messages;
@@ -33,6 +36,7 @@ private:
     QLineEdit* m_biaoding_val = nullptr;
     QPushButton* m_open_comm = nullptr;
     QPushButton* m_command1 = nullptr;
+    QLabel* m_weight_line = nullptr;
 };
 
 }  // namespace pondara

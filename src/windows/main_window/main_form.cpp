@@ -5,11 +5,13 @@
 #include "dialogs/help_window.h"
 #include "main_window/port_opening.h"
 #include "main_window/trend_feed.h"
+#include "main_window/weighing_watch.h"
 #include "serial/logging.h"
 #include "ui/link_view.h"
 #include "ui/look.h"
 #include "ui/message_sink.h"
 #include "ui/messages.h"
+#include "ui/motion_view.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -94,6 +96,7 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
     init_resources();
     setWindowIcon(window_icon());
     m_link->port().setObjectName(QStringLiteral("MSComm1"));
+    m_weighing = new WeighingWatch(*m_link, this);
     build_controls();
 
     connect(&m_link->port(), &PortObject::onComm, this, &MainForm::MSComm1_OnComm);
@@ -109,8 +112,12 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
     connect(m_timer1, &QTimer::timeout, this, &MainForm::poll_tick);
     m_timer1->start();
 
-    m_trend = new TrendFeed(*m_link, this);
+    m_trend = new TrendFeed(*m_link, *m_weighing, this);
     build_readout_openers();
+
+    connect(m_weighing, &WeighingWatch::reading_changed, this, &MainForm::show_motion);
+    connect(m_weighing, &WeighingWatch::check_started, this, &MainForm::clear_check);
+    connect(m_weighing, &WeighingWatch::check_finished, this, &MainForm::show_check);
 }
 
 MainForm::~MainForm()
@@ -143,6 +150,9 @@ void MainForm::build_controls()
     m_help_command = make_button(this, "help_command", QStringLiteral("帮助"), {4560, 3120, 1095, 495}, points);
     m_link_state = make_label(this, "link_state", QString(), nullptr, {3480, 870, 2220, 375}, points);
     m_link_state->installEventFilter(this);
+    m_weight_state = make_label(this, "weight_state", QString(), nullptr, {3480, 2205, 2220, 375}, points);
+    m_weight_state->installEventFilter(this);
+    m_status = make_label(this, "status", QString(), nullptr, {120, 3660, 5580, 315}, 10.5);
 
     look::set_text_colour(m_ad_now, Qt::blue);
     look::set_text_colour(m_weight_now, Qt::red);
@@ -172,7 +182,10 @@ void MainForm::SET_BUFF(const Command& command)
 {
     m_cmd_buf = command;
     m_buff_flag = 1;
+    m_weighing->queued(command);
 }
+
+void MainForm::set_motion_rule(const MotionRule& rule) { m_weighing->set_rule(rule); }
 
 void MainForm::poll_tick()
 {
@@ -258,6 +271,32 @@ void MainForm::refresh_link()
     }
     colour_readout(m_ad_now, Qt::blue, m_ad_age);
     colour_readout(m_weight_now, Qt::red, m_weight_age);
+    if (!m_link->is_open())
+        clear_check();
+}
+
+void MainForm::show_motion(const MotionReading& reading)
+{
+    show_status(m_weight_state, motion_text(reading.motion), motion_colour(reading.motion));
+}
+
+void MainForm::show_check(const WeighingCheck& check)
+{
+    if (check.result == WeighingCheck::Result::abandoned) {
+        clear_check();
+        return;
+    }
+    const bool confirmed = check.result == WeighingCheck::Result::confirmed;
+    show_status(m_status, check_text(check), motion_colour(confirmed ? Motion::stable : Motion::moving));
+    m_status->setToolTip(check_hint(check));
+}
+
+void MainForm::clear_check()
+{
+    if (m_status->text().isEmpty())
+        return;
+    show_status(m_status, QString(), palette().color(QPalette::WindowText));
+    m_status->setToolTip(QString());
 }
 
 QString MainForm::link_tooltip() const
@@ -396,6 +435,8 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
         // The counters change with every reply: written only when asked for.
         m_link_state->setToolTip(link_tooltip());
     }
+    if (watched == m_weight_state && event->type() == QEvent::ToolTip)
+        m_weight_state->setToolTip(motion_tooltip(m_weighing->rule(), m_weighing->reading()));
     auto* readout = qobject_cast<QLineEdit*>(watched);
     if (readout && (readout == m_ad_now || readout == m_weight_now)) {
         if (event->type() == QEvent::MouseButtonDblClick)

@@ -3,6 +3,7 @@
 #include "protocol/packet.h"
 #include "serial/module_link.h"
 #include "serial/port_object.h"
+#include "weighing/motion.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -26,6 +27,8 @@ class Canshu;
 class HelpWindow;
 class MessageSink;
 class TrendFeed;
+class WeighingWatch;
+struct WeighingCheck;
 
 namespace test {
 class WindowPeer;
@@ -64,6 +67,11 @@ public:
 
     // The link on this window's port: what features listen to.
     ModuleLink& link() { return *m_link; }
+
+    // Whether the weight is still, and the check of each zero and
+    // calibration; the rule comes from the command line.
+    WeighingWatch& weighing() { return *m_weighing; }
+    void set_motion_rule(const MotionRule& rule);
 
     // Adds an entry below the box's own ones in both readouts' context menu.
     void add_readout_action(QAction* action);
@@ -104,6 +112,9 @@ private:
     void refresh_link();
     QString link_tooltip() const;
     void show_reply();
+    void show_motion(const MotionReading& reading);
+    void show_check(const WeighingCheck& check);
+    void clear_check();
     void close_main_port();
     void tell(const QString& text);
     void close_dialogs();
@@ -140,6 +151,8 @@ private:
     QPushButton* m_command1 = nullptr;
     QPushButton* m_help_command = nullptr;
     QLabel* m_link_state = nullptr;  // how the link is: text and colour, counters in its tooltip
+    QLabel* m_weight_state = nullptr;  // 稳定 or 波动, the rule and the reading in its tooltip
+    QLabel* m_status = nullptr;  // the result of the last zero or calibration check
     QTimer* m_timer1 = nullptr;
 
     QPointer<Biaoding> m_biaoding;
@@ -147,6 +160,7 @@ private:
     QPointer<HelpWindow> m_help;
     QPointer<QWidget> m_trend_window;
     TrendFeed* m_trend = nullptr;
+    WeighingWatch* m_weighing = nullptr;
     QList<QAction*> m_readout_actions;
     std::function<QString()> m_link_notes;
 };

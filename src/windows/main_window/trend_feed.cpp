@@ -1,5 +1,6 @@
 #include "main_window/trend_feed.h"
 
+#include "main_window/weighing_watch.h"
 #include "ui/message_sink.h"
 
 #include <QCoreApplication>
@@ -76,7 +77,11 @@ std::int64_t steady_ms()
 
 }  // namespace
 
-TrendFeed::TrendFeed(ModuleLink& link, QObject* parent) : QObject(parent), m_clock(steady_ms)
+TrendFeed::TrendFeed(ModuleLink& link, const WeighingWatch& weighing, QObject* parent)
+    : QObject(parent),
+      m_link(link),
+      m_weighing(weighing),
+      m_clock(steady_ms)
 {
     setObjectName(QStringLiteral("trend_feed"));
     connect(&link, &ModuleLink::event, this, &TrendFeed::take);
@@ -90,6 +95,10 @@ QWidget* TrendFeed::make_window(MessageSink& messages, QWidget* window)
     messages.post(window, QStringLiteral("趋势图无法打开：%1").arg(problem));
     return nullptr;
 }
+
+MotionRule TrendFeed::motion_rule() const { return m_weighing.rule(); }
+
+bool TrendFeed::link_ok() const { return m_link.health().state() == LinkHealth::State::ok; }
 
 void TrendFeed::take(const ModuleEvent& event)
 {

@@ -12,6 +12,7 @@
 namespace pondara {
 
 class MessageSink;
+class WeighingWatch;
 
 // The main window's trend: records the values its link accepts (and a gap
 // while the port is closed or the module does not answer), and makes the
@@ -21,7 +22,7 @@ class TrendFeed : public QObject, public TrendSource {
     Q_OBJECT
 
 public:
-    TrendFeed(ModuleLink& link, QObject* parent);
+    TrendFeed(ModuleLink& link, const WeighingWatch& weighing, QObject* parent);
 
     // A new trend window; nullptr when its module cannot be loaded, and then
     // `messages` tells the operator why, for `window`.
@@ -30,6 +31,8 @@ public:
     const TrendHistory& history() const override { return m_history; }
     void clear_history() override { m_history.clear(); }
     std::int64_t now_ms() const override { return m_clock(); }
+    MotionRule motion_rule() const override;
+    bool link_ok() const override;
 
     // Tests stamp the history with a clock of their own.
     void set_clock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
@@ -37,6 +40,8 @@ public:
 private:
     void take(const ModuleEvent& event);
 
+    const ModuleLink& m_link;
+    const WeighingWatch& m_weighing;
     TrendHistory m_history;
     std::function<std::int64_t()> m_clock;
 };
