@@ -524,6 +524,31 @@ int int_option(const QStringList& args, const QString& name, int fallback)
     return at >= 0 && at + 1 < args.size() ? std::max(1, args[at + 1].toInt()) : fallback;
 }
 
+// Rows 10 to 12: the MQTT publisher, from pondara-bench-mqtt.
+void add_mqtt_rows(std::vector<Row>& rows, int window_s)
+{
+    say(QStringLiteral("[+] MQTT publisher: latency to a subscriber, CPU over %1 s, broker killed 10 s").arg(window_s));
+    Child child
+        = spawn(QStringLiteral("pondara-bench-mqtt"), {QStringLiteral("--window"), QString::number(window_s)}, true);
+    const QMap<QString, double> values = parse_values(finish(child));
+    const auto value = [&](const char* name) { return values.value(QLatin1String(name), not_measured); };
+    const auto alone = [](double figure) { return Spread {figure, not_measured, not_measured}; };
+    const QString subscriber = QStringLiteral("reply to subscriber");
+    rows.push_back({QStringLiteral("10 MQTT latency median (ms)"), alone(value("mqtt_latency_median_ms")), Spread {},
+                    Spread {}, subscriber, QStringLiteral("<= 1 ms"), value("mqtt_latency_median_ms") <= 1.0, 3,
+                    false});
+    rows.push_back({QStringLiteral("10 MQTT latency p99 (ms)"), alone(value("mqtt_latency_p99_ms")), Spread {},
+                    Spread {}, subscriber, QStringLiteral("<= 5 ms"), value("mqtt_latency_p99_ms") <= 5.0, 3, false});
+    const double publishing = value("mqtt_cpu_publishing_s");
+    const double plain = value("mqtt_cpu_plain_s");
+    rows.push_back({QStringLiteral("11 CPU publishing (s / %1 s)").arg(window_s), alone(publishing), Spread {},
+                    alone(plain), QStringLiteral("not publishing"), QStringLiteral("<= 1.2x not publishing"),
+                    publishing <= 1.2 * plain, 3, false});
+    const double killed = value("mqtt_killed_requests_per_s");
+    rows.push_back({QStringLiteral("12 Requests/s, broker killed 10 s"), alone(killed), Spread {}, Spread {}, QString(),
+                    QStringLiteral("5.0 +- 0.1 (one request)"), std::fabs(killed - 5.0) <= 0.1, 3, false});
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -779,6 +804,7 @@ int main(int argc, char* argv[])
                     Spread {trend_cpu, not_measured, not_measured}, Spread {},
                     Spread {without_trend_cpu, not_measured, not_measured}, QStringLiteral("window shut"),
                     QStringLiteral("<= 2x window shut"), trend_cpu <= 2.0 * without_trend_cpu, 3, false});
+    add_mqtt_rows(rows, options.window_s);
     print_table(rows);
     std::fflush(stdout);
 

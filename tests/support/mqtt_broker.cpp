@@ -2,6 +2,7 @@
 
 #include "run_until.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -153,8 +154,13 @@ void BrokerClient::on_message(mosquitto*, void* self, const mosquitto_message* m
     Message got {QString::fromUtf8(message->topic),
                  QByteArray(static_cast<const char*>(message->payload), message->payloadlen), message->retain,
                  message->qos, steady_ns()};
-    const std::lock_guard lock(client->m_mutex);
-    client->m_messages.append(std::move(got));
+    {
+        const std::lock_guard lock(client->m_mutex);
+        client->m_messages.append(std::move(got));
+    }
+    // Wakes the thread waiting in the event loop for it.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
 }
 
 void BrokerClient::on_subscribe(mosquitto*, void* self, int, int, const int*)
