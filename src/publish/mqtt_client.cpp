@@ -50,9 +50,9 @@ MqttClient::MqttClient(MqttSettings settings, QObject* parent)
 
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &MqttClient::attempt);
-    // Often enough for the keep-alive and to notice a connection that never
-    // gets an answer.
-    m_housekeeping->setInterval(1000);
+    // Often enough for the keep-alive (a ping within 30 s) and to notice a
+    // connection that never gets an answer; seldom enough to cost nothing.
+    m_housekeeping->setInterval(5000);
     connect(m_housekeeping, &QTimer::timeout, this, &MqttClient::housekeeping);
 }
 

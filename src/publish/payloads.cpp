@@ -1,6 +1,10 @@
 #include "publish/payloads.h"
 
-#include <QDateTime>
+#include <QByteArrayList>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 namespace pondara {
 
@@ -61,7 +65,7 @@ std::optional<bool> is_stable(Motion motion)
     return motion == Motion::stable;
 }
 
-QByteArray link_word(LinkHealth::State state)
+const char* link_word(LinkHealth::State state)
 {
     switch (state) {
     case LinkHealth::State::ok:
@@ -75,13 +79,18 @@ QByteArray link_word(LinkHealth::State state)
 
 QString iso_time(std::int64_t wall_ms)
 {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(wall_ms);
-    const QDateTime with_offset = local.toOffsetFromUtc(local.offsetFromUtc());
-    QString text = with_offset.toString(Qt::ISODateWithMs);
-    // Qt writes a zero offset as "Z"; the offset is written out everywhere.
-    if (text.endsWith(QLatin1Char('Z')))
-        text.replace(text.size() - 1, 1, QStringLiteral("+00:00"));
-    return text;
+    // The C library's local time: the offset comes with it, where Qt's local
+    // time looks the zone up afresh for every conversion, five times a second.
+    const std::time_t seconds = static_cast<std::time_t>(wall_ms / 1000);
+    std::tm local {};
+    localtime_r(&seconds, &local);
+    const long offset_min = local.tm_gmtoff / 60;
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(wall_ms % 1000), offset_min < 0 ? '-' : '+', std::labs(offset_min) / 60,
+                  std::labs(offset_min) % 60);
+    return QString::fromLatin1(text);
 }
 
 QByteArray reading_payload(const Reading& reading)

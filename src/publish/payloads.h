@@ -18,7 +18,7 @@ namespace pondara {
 
 // The link in one word: "ok" while replies come, "bad" while bytes come but
 // no valid reply, "silent" otherwise (no reply, port closed, not judged yet).
-QByteArray link_word(LinkHealth::State state);
+const char* link_word(LinkHealth::State state);
 
 // Local time with its offset from UTC and milliseconds:
 // "2026-12-07T18:04:05.120+08:00".

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QTimer>
 
+#include <cstring>
+
 namespace pondara {
 
 namespace {
@@ -138,8 +140,8 @@ void Publisher::follow_station(const ModuleEvent& event)
 
 void Publisher::follow_link(LinkHealth::State state)
 {
-    const QByteArray word = link_word(state);
-    const bool changed = word != link_word(m_link_state);
+    const char* word = link_word(state);
+    const bool changed = std::strcmp(word, link_word(m_link_state)) != 0;
     const bool confirmed_before = m_link_state == LinkHealth::State::ok;
     m_link_state = state;
     if (!changed)
