@@ -2,6 +2,7 @@
 
 #include "publish/mqtt_log.h"
 
+#include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -58,6 +59,8 @@ MqttClient::MqttClient(MqttSettings settings, QObject* parent)
 
 MqttClient::~MqttClient()
 {
+    if (m_lookup >= 0)
+        QHostInfo::abortHostLookup(m_lookup);
     stop_watching();
     mosquitto_destroy(m_mosq);
 }
@@ -107,14 +110,38 @@ void MqttClient::attempt()
 {
     m_state = State::connecting;
     m_attempt_started = std::chrono::steady_clock::now();
+    m_housekeeping->start();
     qCDebug(lc_mqtt).noquote() << "connecting to" << m_settings.host << m_settings.port;
-    const int rc = mosquitto_connect_async(m_mosq, m_settings.host.toUtf8().constData(), m_settings.port, keepalive_s);
+    // libmosquitto would look a name up with getaddrinfo(), which can wait
+    // seconds for a name server: Qt looks it up aside, and the library gets
+    // the address.
+    if (QHostAddress(m_settings.host).isNull()) {
+        m_lookup = QHostInfo::lookupHost(m_settings.host, this, &MqttClient::looked_up);
+        return;
+    }
+    connect_to(m_settings.host);
+}
+
+void MqttClient::looked_up(const QHostInfo& info)
+{
+    m_lookup = -1;
+    if (m_state != State::connecting)
+        return;
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+        drop_connection(info.errorString());
+        return;
+    }
+    connect_to(info.addresses().constFirst().toString());
+}
+
+void MqttClient::connect_to(const QString& address)
+{
+    const int rc = mosquitto_connect_async(m_mosq, address.toUtf8().constData(), m_settings.port, keepalive_s);
     if (rc != MOSQ_ERR_SUCCESS) {
         drop_connection(QString::fromUtf8(mosquitto_strerror(rc)));
         return;
     }
     watch_socket();
-    m_housekeeping->start();
     after_io(MOSQ_ERR_SUCCESS);
 }
 
@@ -162,6 +189,8 @@ void MqttClient::housekeeping()
         drop_connection(QStringLiteral("no answer from the broker"));
         return;
     }
+    if (m_lookup >= 0)
+        return;  // no socket of the library's yet
     after_io(mosquitto_loop_misc(m_mosq));
 }
 
@@ -184,6 +213,10 @@ void MqttClient::after_io(int rc)
 void MqttClient::drop_connection(const QString& why)
 {
     m_reconnect_due = false;
+    if (m_lookup >= 0) {
+        QHostInfo::abortHostLookup(m_lookup);
+        m_lookup = -1;
+    }
     const bool was_connected = m_state == State::connected;
     stop_watching();
     m_housekeeping->stop();

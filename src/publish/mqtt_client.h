@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostInfo>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -89,6 +90,8 @@ private:
     static void on_message(mosquitto*, void* self, const mosquitto_message* message);
 
     void attempt();
+    void looked_up(const QHostInfo& info);
+    void connect_to(const QString& address);
     void reconnect_now();
     void watch_socket();
     void read_ready();
@@ -115,6 +118,7 @@ private:
     QTimer* m_housekeeping = nullptr;
     QSet<int> m_unacked;  // QoS 1 message ids the broker has not acknowledged
     bool m_reconnect_due = false;
+    int m_lookup = -1;  // the host name lookup under way
     int m_backlog = 0;  // QoS 0 messages handed over while the socket was full
 };
 
