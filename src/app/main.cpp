@@ -27,15 +27,16 @@ constexpr char usage[]
       "[--mqtt-user USER] [--mqtt-commands]] [Qt options]: the host program for a load-cell weighing module on a "
       "serial line; see pondara(1).\n"
       "  --motion-band B  the weight is still (稳定) while its values stay within B counts, 0..50 (default 1)\n"
-      "  --motion-time S  over the last S seconds, 0.4..10 (default 1.0); at least 3 values are needed\n"
+      "  --motion-time S  over the last S seconds, 0.4..10 (default 1.0); a weight value comes every 0.4 s and\n"
+      "                   at least 3 are needed\n"
       "  --mqtt URL       publish the readings to the MQTT broker at mqtt://HOST[:PORT] (port 1883 by default)\n"
       "  --mqtt-prefix T  the topics' root (default pondara/<host name>)\n"
       "  --mqtt-user U    the broker's user name; the password from PONDARA_MQTT_PASSWORD\n"
       "  --mqtt-commands  take remote zero on <prefix>/com<N>/addr<A>/cmd/zero";
 
-// Answers --help and --version with one line each, before any window system
-// is needed; returns whether it did. The --mqtt options are read later, and
-// every other argument is Qt's.
+// Answers --help (the usage) and --version (one line), before any window
+// system is needed; returns whether it did. The --mqtt options are read
+// later, and every other argument is Qt's.
 bool answered_on_command_line(int argc, char* argv[])
 {
     for (int i = 1; i < argc; ++i) {

@@ -27,6 +27,11 @@ Command make_command(Leixing type, std::uint32_t value)
     };
 }
 
+std::uint32_t command_value(const Command& command)
+{
+    return std::uint32_t {command.data2} << 16 | std::uint32_t {command.data3} << 8 | command.data4;
+}
+
 std::uint8_t checksum(std::span<const std::uint8_t, 8> frame) { return sum_of_first_seven(frame); }
 
 std::uint8_t checksum(const RxBuf& rx_buf) { return sum_of_first_seven(rx_buf); }

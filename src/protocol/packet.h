@@ -62,6 +62,8 @@ inline constexpr std::array<CommandInfo, 8> command_table {{
 // big-endian 24-bit data (data2 high, data3 middle, data4 low). Values above
 // 24 bits keep their low 24 bits; callers range-check first.
 Command make_command(Leixing type, std::uint32_t value = 0);
+// The 24-bit data of a command (data2 high, data3 middle, data4 low).
+std::uint32_t command_value(const Command& command);
 
 // Low 8 bits of the sum of bytes 0..6.
 std::uint8_t checksum(std::span<const std::uint8_t, 8> frame);

@@ -128,8 +128,8 @@ QByteArray event_payload(const Exchange& exchange)
                               field("time", quoted(iso_time(exchange.wall_ms).toLatin1())),
                               field("request", quoted(spaced_hex(exchange.request)))};
     if (static_cast<Leixing>(leixing) != Leixing::zero) {
-        const std::uint32_t argument = (std::uint32_t {exchange.request[4]} << 16)
-                                       | (std::uint32_t {exchange.request[5]} << 8) | exchange.request[6];
+        const Packet& request = exchange.request;
+        const std::uint32_t argument = command_value({request[2], request[3], request[4], request[5], request[6]});
         fields.append(field("argument", QByteArray::number(argument)));
     }
     fields.append(field("result", quoted(result_word(exchange.result))));

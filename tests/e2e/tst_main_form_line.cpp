@@ -486,6 +486,12 @@ void TestMainFormLine::stability_through_a_load_step()
     QCOMPARE(seen.last(), QStringLiteral("稳定"));
     QCOMPARE(seen.count(QStringLiteral("波动")), seen.size() - 1);
     QCOMPARE(label_text(biaoding, "weight_line"), QStringLiteral("当前重量 1500  稳定"));
+    // The rule and what it was judged on, when asked.
+    auto* mark = m_form->findChild<QLabel*>("weight_state");
+    QHelpEvent ask(QEvent::ToolTip, QPoint(1, 1), mark->mapToGlobal(QPoint(1, 1)));
+    QCoreApplication::sendEvent(mark, &ask);
+    QVERIFY2(mark->toolTip().contains(QStringLiteral("（最大值 − 最小值 ≤ 1）")), qPrintable(mark->toolTip()));
+    QVERIFY2(mark->toolTip().contains(QStringLiteral("最小 1500，最大 1500")), qPrintable(mark->toolTip()));
 
     // A silent module and a closed port leave nothing to judge.
     m_line->set_fault(Fault::noreply);

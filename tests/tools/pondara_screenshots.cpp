@@ -1,5 +1,7 @@
 // Renders each window of the program to a PNG: the main window polling a
-// module (port 1 must be served, e.g. by pondara-sim), then every dialog.
+// module (port 1 must be served, e.g. by pondara-sim) with a moving and a
+// still load and after a zero that did not take, then every dialog. The
+// simulator's standard input is the pipe PONDARA_SIM_INPUT names.
 // Usage: pondara-screenshots DIR
 
 #include "main_window/main_form.h"
@@ -10,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -23,6 +26,18 @@ class PrintingSink final : public pondara::MessageSink {
 public:
     void post(QWidget*, const QString& text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
 };
+
+// One command to the simulator, when its input is known.
+void tell_sim(const char* command)
+{
+    QFile input(qEnvironmentVariable("PONDARA_SIM_INPUT"));
+    if (input.fileName().isEmpty() || !input.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        std::fprintf(stderr, "warning: cannot tell the simulator \"%s\"\n", command);
+        return;
+    }
+    input.write(command);
+    input.write("\n");
+}
 
 bool save(QWidget* window, const QString& path)
 {
@@ -62,7 +77,9 @@ int main(int argc, char* argv[])
     if (ad_now->text() == QLatin1String("0"))
         std::fprintf(stderr, "warning: no live values after 5 s\n");
 
-    bool ok = save(&main_form, dir + QStringLiteral("/main_form.png"));
+    // The drifting load: 波动.
+    QTest::qWait(1500);
+    bool ok = save(&main_form, dir + QStringLiteral("/main_form_moving.png"));
 
     // A top-level window by its object name.
     const auto window_named = [](const QString& name) -> QWidget* {
@@ -87,6 +104,11 @@ int main(int argc, char* argv[])
         ok = false;
     }
 
+    // The load at rest: 稳定.
+    tell_sim("drift off");
+    QTest::qWait(2000);
+    ok = save(&main_form, dir + QStringLiteral("/main_form.png")) && ok;
+
     // Each dialog, opened by its button on the main window.
     const auto shoot = [&](const char* button, const QString& name) -> QWidget* {
         QTest::mouseClick(main_form.findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
@@ -100,7 +122,18 @@ int main(int argc, char* argv[])
         ok = save(window, dir + QStringLiteral("/") + name + QStringLiteral(".png")) && ok;
         return window;
     };
-    shoot("biaoding_command", QStringLiteral("biaoding"));
+    if (QWidget* biaoding = shoot("biaoding_command", QStringLiteral("biaoding")))
+        biaoding->close();
+
+    // A zero the module acknowledges without taking, 37 on the scale.
+    tell_sim("load 37");
+    tell_sim("fault fakezero");
+    QTest::qWait(2000);
+    QTest::mouseClick(main_form.findChild<QPushButton*>(QStringLiteral("clr_command")), Qt::LeftButton);
+    QTest::qWait(3000);
+    ok = save(&main_form, dir + QStringLiteral("/main_form_zero_failed.png")) && ok;
+    tell_sim("fault none");
+    tell_sim("load 1234");
     if (QWidget* canshu = shoot("Command1", QStringLiteral("canshu"))) {
         // Read both settings so the boxes show the module's values.
         QTest::mouseClick(canshu->findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);

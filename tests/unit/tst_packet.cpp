@@ -57,6 +57,7 @@ void TestPacket::request()
     const Packet frame = build_request(static_cast<std::uint8_t>(address), command);
     QCOMPARE(spaced_hex(frame), expected);
     QVERIFY(request_ok(frame));
+    QCOMPARE(int(command_value(command)), value);
 }
 
 void TestPacket::table_rows_data()

@@ -1,7 +1,8 @@
 // Every control of the four windows: its pixel rectangle, worked out by hand
 // from its twips (pixels = twips x DPI / 1440, to the nearest pixel), its
-// text, font size and buddy. The main window is also laid out at 192 DPI, in
-// a second run of this test on a screen of that logical DPI.
+// text, font size and buddy, and that it lies over no other. The main window
+// and the calibration dialog are also laid out at 192 DPI, in a second run of
+// this test on a screen of that logical DPI.
 
 #include "fake_port_factory.h"
 #include "main_window/main_form.h"
@@ -37,7 +38,7 @@ private slots:
     void cleanup();
     void geometry_data();
     void geometry();
-    void main_window_at_192_dpi();
+    void at_192_dpi();
 
 private:
     QWidget* open(const QString& window);
@@ -118,15 +119,15 @@ void TestLayout::geometry_data()
     row("main_form", "status", "", {8, 244, 372, 21}, {16, 488, 744, 42}, 10.5);
 
     // 5865 x 4950 twips.
-    row("biaoding", "", none, {0, 0, 391, 330}, {}, 0);
+    row("biaoding", "", none, {0, 0, 391, 330}, {0, 0, 782, 660}, 0);
     row("biaoding", "Label1",
         "注意：确认后，称重模块将按照新的值进行重新标定,标定不支持小数（如61.5可用615代替，返回结果再重新加上小数点）",
-        {32, 32, 329, 124}, {}, 18);
-    row("biaoding", "Label2", "标定值", {84, 203, 77, 33}, {}, 18, "biaoding_val");
-    row("biaoding", "biaoding_val", "100", {189, 203, 64, 29}, {}, 15.75);
-    row("biaoding", "open_comm", "确认", {63, 273, 97, 25}, {}, 15.75);
-    row("biaoding", "Command1", "取消", {217, 273, 97, 25}, {}, 15.75);
-    row("biaoding", "weight_line", "当前重量 —", {32, 302, 329, 25}, {}, 15.75);
+        {32, 32, 329, 124}, {64, 64, 658, 248}, 18);
+    row("biaoding", "Label2", "标定值", {84, 203, 77, 33}, {168, 406, 154, 66}, 18, "biaoding_val");
+    row("biaoding", "biaoding_val", "100", {189, 203, 64, 29}, {378, 406, 128, 58}, 15.75);
+    row("biaoding", "open_comm", "确认", {63, 273, 97, 25}, {126, 546, 194, 50}, 15.75);
+    row("biaoding", "Command1", "取消", {217, 273, 97, 25}, {434, 546, 194, 50}, 15.75);
+    row("biaoding", "weight_line", "当前重量 —", {32, 302, 329, 25}, {64, 604, 658, 50}, 15.75);
 
     // 5940 x 3375 twips.
     row("canshu", "", none, {0, 0, 396, 225}, {}, 0);
@@ -212,7 +213,7 @@ void TestLayout::geometry()
     }
 }
 
-void TestLayout::main_window_at_192_dpi()
+void TestLayout::at_192_dpi()
 {
     // The same test, on a screen of 192 logical DPI: with the toolkit's own
     // scaling off, the DPI given here is the screen's logical DPI.
@@ -228,8 +229,9 @@ void TestLayout::main_window_at_192_dpi()
     QVERIFY(run.waitForFinished(-1));
     const QByteArray output = run.readAll();
     QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, output.constData());
-    // 16 rows of the main window, with initTestCase and cleanupTestCase.
-    QVERIFY2(output.contains("Totals: 18 passed, 0 failed, 0 skipped"), output.constData());
+    // 16 rows of the main window and 7 of the calibration dialog, with
+    // initTestCase and cleanupTestCase.
+    QVERIFY2(output.contains("Totals: 25 passed, 0 failed, 0 skipped"), output.constData());
 }
 
 QTEST_MAIN(TestLayout)

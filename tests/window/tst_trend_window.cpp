@@ -236,6 +236,10 @@ void TestTrendWindow::values_feed_plots_and_statistics()
     auto* stability = trend()->findChild<QLabel*>(QStringLiteral("weight_stability"));
     QCOMPARE(QAccessible::queryAccessibleInterface(stability)->text(QAccessible::Name),
              QStringLiteral("重量稳定性 波动"));
+    // The main window's rule: 50 50 51 60 is within a band of 10.
+    m_form->set_motion_rule({10, 1000});
+    QTRY_COMPARE(stat("weight_stability"), QStringLiteral("稳定"));
+    QVERIFY2(stability->toolTip().contains(QStringLiteral("最小 50，最大 60")), qPrintable(stability->toolTip()));
     for (int i = 0; i < 10; ++i)
         reply(Leixing::read_ad, 200, 2600 + 400 * i);
     QTRY_COMPARE(stat("ad_last10_mean"), QStringLiteral("200.00"));

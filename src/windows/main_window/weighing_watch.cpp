@@ -27,11 +27,6 @@ std::optional<WeighingCheck::Kind> kind_of(std::uint8_t leixing)
     return std::nullopt;
 }
 
-std::uint32_t weight_of(const Command& command)
-{
-    return std::uint32_t {command.data2} << 16 | std::uint32_t {command.data3} << 8 | command.data4;
-}
-
 bool same(const MotionReading& a, const MotionReading& b)
 {
     return a.motion == b.motion && a.count == b.count && a.minimum == b.minimum && a.maximum == b.maximum
@@ -40,7 +35,7 @@ bool same(const MotionReading& a, const MotionReading& b)
 
 }  // namespace
 
-WeighingWatch::WeighingWatch(ModuleLink& link, QObject* parent) : QObject(parent), m_link(link)
+WeighingWatch::WeighingWatch(ModuleLink& link, QObject* parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("weighing_watch"));
     m_deadline = new QTimer(this);
@@ -123,7 +118,7 @@ void WeighingWatch::sent(const ModuleEvent& event)
     m_check->when_sent = m_reading.motion;
     m_check->sent_ms = event.mono_ms;
     if (*kind == WeighingCheck::Kind::calibration)
-        m_check->target = weight_of(event.command);
+        m_check->target = command_value(event.command);
 }
 
 void WeighingWatch::acknowledged(const ModuleEvent& event)
@@ -169,7 +164,9 @@ void WeighingWatch::finish(WeighingCheck::Result result, std::int64_t now_ms)
     check.result = result;
     check.weight_after = m_reading.latest;
     check.finished_ms = now_ms;
-    qCDebug(lc_weighing) << "check ended:" << int(result) << "weight" << check.weight_after.value_or(0);
+    static constexpr const char* results[] = {"confirmed", "off target", "abandoned"};
+    qCDebug(lc_weighing) << "check" << results[static_cast<int>(result)] << "at weight"
+                         << check.weight_after.value_or(0);
     emit check_finished(check);
 }
 

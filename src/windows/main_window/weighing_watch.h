@@ -52,7 +52,6 @@ private:
     void weight_arrived(const ModuleEvent& event);
     void finish(WeighingCheck::Result result, std::int64_t now_ms);
 
-    ModuleLink& m_link;
     MotionWatch m_values;
     MotionReading m_reading;
     bool m_link_ok = false;
