@@ -5,12 +5,15 @@ JOBS ?= $(shell nproc)
 export CCACHE_BASEDIR := $(CURDIR)
 CTEST_FLAGS ?= --output-on-failure -j$(JOBS)
 
-.PHONY: all deps build build-asan run test test-dev test-user test-asan bench fuzz package package-check format format-check clean
+.PHONY: all deps build build-asan run test test-dev test-user test-asan test-debian13 bench fuzz package package-check format format-check clean
 
 all: build
 
+# DEPS names the groups of scripts/install-deps to install (build, package,
+# fuzz); all when empty.
+DEPS ?=
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(DEPS)
 
 build: deps
 	cmake --preset dev >/dev/null
@@ -38,6 +41,13 @@ test-user: build
 
 test-asan: build-asan
 	ctest --test-dir build-asan $(CTEST_FLAGS)
+
+# The suite, make package and the package's checks once more on Debian 13,
+# in a root made with mmdebstrap and kept in DEBIAN13_CACHE; the package is
+# left in build-debian13. Needs root.
+export DEBIAN13_CACHE ?= /var/cache/pondara-debian13
+test-debian13:
+	scripts/test-debian13
 
 # Builds the benchmarks in Release (build-release) and runs them, in about
 # five minutes; BENCH_LONG=1 makes the long parts longer.
@@ -77,4 +87,4 @@ package-check: package
 	scripts/package-check build-release/pondara_*.deb
 
 clean:
-	rm -rf build build-asan build-release build-fuzz
+	rm -rf build build-asan build-release build-fuzz build-debian13

@@ -1,10 +1,7 @@
-// pondara-bench-app: a twin of the program's main() for the benchmarks.
-//
-// It builds what src/app/main.cpp builds (QApplication, its name, the
-// message sink, MainForm on the real port factory, shown in the centre of
-// the screen; not the --help and --version answers and the desktop file
-// name, which cost nothing here) and adds one hook,
-// chosen on the command line:
+// pondara-bench-app: the program for the benchmarks. It starts the program
+// through the program's own start-up (run_program(), as src/app/main.cpp
+// does, without the --help and --version answers and the desktop file name,
+// which cost nothing here) and adds one hook, chosen on the command line:
 //   --first-paint  prints the time of the main window's first painted frame
 //                  and quits (start-up figure);
 //   --open         presses the open button once the event loop runs, as the
@@ -14,25 +11,55 @@
 //   --port N       with --open: types N into the port number box first;
 //   --trend        also opens the trend window with its 10-minute span, as
 //                  Ctrl+T does (trend window figure).
-// main() itself has no such hooks; the twin's only extra work is an event
-// filter or one queued call, which costs nothing measurable.
+// The hooks' only extra work is an event filter or one queued call, which
+// costs nothing measurable.
 
 #include "first_paint_probe.h"
 
 #include "main_window/main_form.h"
-#include "main_window/stop_signals.h"
-#include "serial/port_factory.h"
-#include "serial/port_resolver.h"
-#include "ui/box_message_sink.h"
-#include "ui/look.h"
+#include "main_window/start_up.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
+
+namespace {
+
+using pondara::MainForm;
+
+// Types `port` (when given) into the port number box and presses the open
+// button once the event loop runs.
+void open_port(MainForm& main_form, const char* port)
+{
+    if (port)
+        main_form.findChild<QLineEdit*>(QStringLiteral("chuankou_num"))->setText(QString::fromLocal8Bit(port));
+    QTimer::singleShot(0, &main_form, [&main_form] { main_form.open_comm_Click(); });
+}
+
+// Opens the trend window once the event loop runs, and sets its span to 10
+// minutes; ends the program with 1 when there is no such window.
+void open_trend(MainForm& main_form)
+{
+    QTimer::singleShot(0, &main_form, [&main_form] {
+        main_form.show_trend();
+        QComboBox* span = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == QLatin1String("trend"))
+                span = window->findChild<QComboBox*>(QStringLiteral("span"));
+        }
+        if (!span || span->findText(QStringLiteral("10 分钟")) < 0) {
+            std::fprintf(stderr, "pondara-bench-app: no trend window\n");
+            QCoreApplication::exit(1);
+            return;
+        }
+        span->setCurrentIndex(span->findText(QStringLiteral("10 分钟")));
+    });
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -45,36 +72,15 @@ int main(int argc, char* argv[])
         qputenv("PONDARA_TREND_MODULE_DIR", PONDARA_BUILT_MODULE_DIR);
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("PondaraV6"));
-
-    pondara::BoxMessageSink messages;
-    pondara::MainForm main_form(pondara::make_port_factory(), messages,
-                                [] { return pondara::PortResolver().mapping(); });
     pondara::bench::FirstPaintProbe probe;
+    pondara::StartUpHooks hooks;
     if (first_paint)
-        main_form.installEventFilter(&probe);
-    pondara::end_on_stop_signals(main_form);
-    main_form.show();
-    pondara::look::centre_on_screen(&main_form);
-    if (open && port)
-        main_form.findChild<QLineEdit*>(QStringLiteral("chuankou_num"))->setText(QString::fromLocal8Bit(port));
-    if (open)
-        QTimer::singleShot(0, &main_form, [&main_form] { main_form.open_comm_Click(); });
-    if (trend) {
-        QTimer::singleShot(0, &main_form, [&main_form] {
-            main_form.show_trend();
-            QComboBox* span = nullptr;
-            for (QWidget* window : QApplication::topLevelWidgets()) {
-                if (window->objectName() == QLatin1String("trend"))
-                    span = window->findChild<QComboBox*>(QStringLiteral("span"));
-            }
-            if (!span || span->findText(QStringLiteral("10 分钟")) < 0) {
-                std::fprintf(stderr, "pondara-bench-app: no trend window\n");
-                QCoreApplication::exit(1);
-                return;
-            }
-            span->setCurrentIndex(span->findText(QStringLiteral("10 分钟")));
-        });
-    }
-    return QApplication::exec();
+        hooks.before_show = [&probe](MainForm& main_form) { main_form.installEventFilter(&probe); };
+    hooks.after_show = [open, port, trend](MainForm& main_form) {
+        if (open)
+            open_port(main_form, port);
+        if (trend)
+            open_trend(main_form);
+    };
+    return pondara::run_program(hooks);
 }

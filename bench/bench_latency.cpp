@@ -164,42 +164,8 @@ public:
           m_side(capacity, -1),
           m_sockact(sockact)
     {
-        auto* ad_now = form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
-        auto* weight_now = form.findChild<QLineEdit*>(QStringLiteral("weight_now"));
-        if (!ad_now || !weight_now)
-            fail("the main window has no AD_now or weight_now box");
-        connect(ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
-            const std::int64_t time = now_ns();
-            record(text.toUInt(), time, program);
-        });
-        // A weight exchange is part of the window's polling cycle: it is let
-        // through unmeasured, and the next AD request follows it.
-        connect(weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
-        // The same window's readouts alike.
-        connect(m_same.ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
-            const std::int64_t time = now_ns();
-            record(text.toUInt(), time, same_window);
-        });
-        connect(m_same.weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
-
-        m_bare.setBaudRate(QSerialPort::Baud9600);
-        m_bare.setDataBits(QSerialPort::Data8);
-        m_bare.setParity(QSerialPort::NoParity);
-        m_bare.setStopBits(QSerialPort::OneStop);
-        m_bare.setFlowControl(QSerialPort::NoFlowControl);
-        connect(&m_bare, &QSerialPort::readyRead, this, [this] {
-            if (m_bare.bytesAvailable() < 8)
-                return;
-            char reply[8];
-            m_bare.read(reply, sizeof reply);
-            const std::int64_t time = now_ns();
-            RxBuf rx {};
-            for (std::size_t i = 0; i < 8; ++i)
-                rx[i] = static_cast<std::uint8_t>(reply[i]);
-            if (reply_ok(rx))
-                record(reply_value(rx), time, baseline);
-        });
-
+        watch_readouts();
+        set_up_bare_port();
         m_watchdog.setSingleShot(true);
         m_watchdog.setInterval(1000);
         connect(&m_watchdog, &QTimer::timeout, this, [this] {
@@ -229,6 +195,50 @@ private:
     {
         std::fprintf(stderr, "pondara-bench-latency: %s\n", why);
         std::exit(1);
+    }
+
+    // An AD readout's change ends the exchange of its host; a weight
+    // exchange is part of a window's polling cycle: it is let through
+    // unmeasured, and the next AD request follows it.
+    void watch_readouts()
+    {
+        auto* ad_now = m_form.findChild<QLineEdit*>(QStringLiteral("AD_now"));
+        auto* weight_now = m_form.findChild<QLineEdit*>(QStringLiteral("weight_now"));
+        if (!ad_now || !weight_now)
+            fail("the main window has no AD_now or weight_now box");
+        connect(ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
+            const std::int64_t time = now_ns();
+            record(text.toUInt(), time, program);
+        });
+        connect(weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
+        connect(m_same.ad_now, &QLineEdit::textChanged, this, [this](const QString& text) {
+            const std::int64_t time = now_ns();
+            record(text.toUInt(), time, same_window);
+        });
+        connect(m_same.weight_now, &QLineEdit::textChanged, this, [this] { next_after_gap(); });
+    }
+
+    // The bare QSerialPort at 9600 8N1: its exchange ends when 8 bytes that
+    // pass the reply test have arrived.
+    void set_up_bare_port()
+    {
+        m_bare.setBaudRate(QSerialPort::Baud9600);
+        m_bare.setDataBits(QSerialPort::Data8);
+        m_bare.setParity(QSerialPort::NoParity);
+        m_bare.setStopBits(QSerialPort::OneStop);
+        m_bare.setFlowControl(QSerialPort::NoFlowControl);
+        connect(&m_bare, &QSerialPort::readyRead, this, [this] {
+            if (m_bare.bytesAvailable() < 8)
+                return;
+            char reply[8];
+            m_bare.read(reply, sizeof reply);
+            const std::int64_t time = now_ns();
+            RxBuf rx {};
+            for (std::size_t i = 0; i < 8; ++i)
+                rx[i] = static_cast<std::uint8_t>(reply[i]);
+            if (reply_ok(rx))
+                record(reply_value(rx), time, baseline);
+        });
     }
 
     void begin_block()
@@ -344,6 +354,24 @@ int int_option(int argc, char** argv, const char* name, int fallback)
     return fallback;
 }
 
+struct Options {
+    int per_side = 2000;
+    int block = 100;
+    int gap_ms = 2;
+    bool breakdown = false;
+};
+
+Options read_options(int argc, char** argv)
+{
+    Options options;
+    options.per_side = int_option(argc, argv, "--exchanges", options.per_side);
+    options.block = int_option(argc, argv, "--block", options.block);
+    options.gap_ms = int_option(argc, argv, "--gap", options.gap_ms);
+    for (int i = 1; i < argc; ++i)
+        options.breakdown = options.breakdown || std::strcmp(argv[i], "--breakdown") == 0;
+    return options;
+}
+
 void print_side(const char* name, std::vector<double> latencies)
 {
     std::printf("%s_count %zu\n", name, latencies.size());
@@ -354,16 +382,116 @@ void print_side(const char* name, std::vector<double> latencies)
     std::printf("%s_max_ms %.4f\n", name, bench::quantile(latencies, 1.0));
 }
 
+void print_results(const Exchanges& exchanges, const std::int64_t* written, bool breakdown)
+{
+    print_side("program", exchanges.latencies_ms(Exchanges::program, written));
+    print_side("baseline", exchanges.latencies_ms(Exchanges::baseline, written));
+    print_side("same_window", exchanges.latencies_ms(Exchanges::same_window, written));
+    if (breakdown) {
+        print_side("program_in_host", exchanges.latencies_ms(Exchanges::program, written, true));
+        print_side("baseline_in_host", exchanges.latencies_ms(Exchanges::baseline, written, true));
+        print_side("same_window_in_host", exchanges.latencies_ms(Exchanges::same_window, written, true));
+    }
+    std::printf("timeouts %d\n", exchanges.timeouts());
+    std::fflush(stdout);
+}
+
+// The module's end of the line: the pty published as virtual port 1, and
+// the child process that plays the module on it.
+struct ModuleEnd {
+    sim::PseudoTerminal pty;
+    std::unique_ptr<sim::PortLink> link;
+    std::int64_t* written = nullptr;  // shared with the child: by AD value, when its 8th byte went
+    std::size_t capacity = 0;
+    pid_t child = -1;
+};
+
+// Opens and publishes the pty, maps the shared times and starts the module
+// process; false (with the reason on standard error) when any of it fails.
+bool start_module(ModuleEnd& module, std::size_t capacity)
+{
+    QString error;
+    if (!module.pty.open(&error, sim::PseudoTerminal::Reading::by_caller)) {
+        std::fprintf(stderr, "pondara-bench-latency: %s\n", qPrintable(error));
+        return false;
+    }
+    module.link = std::make_unique<sim::PortLink>(virtual_port_link(1));
+    if (!module.link->publish(module.pty.device_path(), &error)) {
+        std::fprintf(stderr, "pondara-bench-latency: %s\n", qPrintable(error));
+        return false;
+    }
+    void* shared
+        = ::mmap(nullptr, capacity * sizeof(std::int64_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) {
+        std::perror("mmap");
+        return false;
+    }
+    module.written = static_cast<std::int64_t*>(shared);
+    module.capacity = capacity;
+    const pid_t parent = ::getpid();
+    module.child = ::fork();
+    if (module.child < 0) {
+        std::perror("fork");
+        return false;
+    }
+    if (module.child == 0) {
+        // The module goes with this process, however it ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(0);
+        play_module(module.pty.fd(), module.written, capacity);
+    }
+    return true;
+}
+
+void stop_module(ModuleEnd& module)
+{
+    ::kill(module.child, SIGTERM);
+    ::waitpid(module.child, nullptr, 0);
+    module.link.reset();
+    module.pty.close();
+}
+
+// The three hosts in turn against the module, then their figures on
+// standard output; returns the event loop's exit code, or 1.
+int run_hosts(QApplication& app, const Options& options, const ModuleEnd& module)
+{
+    BoxMessageSink messages;
+    const PortObject* port = nullptr;  // the main window's, kept for the exchanges
+    const auto make_port = [&port] {
+        std::unique_ptr<PortObject> made = make_port_factory()();
+        port = made.get();
+        return made;
+    };
+    MainForm form(make_port, messages, [] { return PortResolver().mapping(); });
+    form.show();
+    // The exchanges call poll_tick() themselves.
+    auto* timer1 = form.findChild<QTimer*>(QStringLiteral("Timer1"));
+    if (!timer1) {
+        std::fputs("pondara-bench-latency: the main window has no Timer1\n", stderr);
+        return 1;
+    }
+    timer1->stop();
+    bench::SameWindow same;
+    same.timer1.stop();
+    same.show();
+
+    SockActStamp sockact;
+    if (options.breakdown)
+        app.installEventFilter(&sockact);
+    Exchanges exchanges(form, *port, same, module.pty.device_path(), options.per_side, options.block, options.gap_ms,
+                        module.capacity, options.breakdown ? &sockact : nullptr);
+    QTimer::singleShot(0, &exchanges, [&exchanges] { exchanges.start(); });
+    const int status = QApplication::exec();
+    print_results(exchanges, module.written, options.breakdown);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
-    const int per_side = int_option(argc, argv, "--exchanges", 2000);
-    const int block = int_option(argc, argv, "--block", 100);
-    const int gap_ms = int_option(argc, argv, "--gap", 2);
-    bool breakdown = false;
-    for (int i = 1; i < argc; ++i)
-        breakdown = breakdown || std::strcmp(argv[i], "--breakdown") == 0;
+    const Options options = read_options(argc, argv);
 
     // A private runtime folder, so that port 1 here is this run's pty and
     // no one else's.
@@ -375,89 +503,16 @@ int main(int argc, char* argv[])
     ::setenv("XDG_RUNTIME_DIR", runtime_dir, 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 
-    QString error;
-    sim::PseudoTerminal pty;
-    if (!pty.open(&error, sim::PseudoTerminal::Reading::by_caller)) {
-        std::fprintf(stderr, "pondara-bench-latency: %s\n", qPrintable(error));
-        return 1;
-    }
-    auto link = std::make_unique<sim::PortLink>(virtual_port_link(1));
-    if (!link->publish(pty.device_path(), &error)) {
-        std::fprintf(stderr, "pondara-bench-latency: %s\n", qPrintable(error));
-        return 1;
-    }
-
+    ModuleEnd module;
     // Room for every AD value any host can get, with the retries.
-    const std::size_t capacity = static_cast<std::size_t>(per_side) * Exchanges::sides + 64;
-    void* shared
-        = ::mmap(nullptr, capacity * sizeof(std::int64_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (shared == MAP_FAILED) {
-        std::perror("mmap");
+    if (!start_module(module, static_cast<std::size_t>(options.per_side) * Exchanges::sides + 64))
         return 1;
-    }
-    auto* written = static_cast<std::int64_t*>(shared);
-
-    const pid_t parent = ::getpid();
-    const pid_t module = ::fork();
-    if (module < 0) {
-        std::perror("fork");
-        return 1;
-    }
-    if (module == 0) {
-        // The module goes with this process, however it ends.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent)
-            ::_exit(0);
-        play_module(pty.fd(), written, capacity);
-    }
-
     int status = 0;
     {
         QApplication app(argc, argv);
-        BoxMessageSink messages;
-        const PortObject* port = nullptr;  // the main window's, kept for the exchanges
-        const auto make_port = [&port] {
-            std::unique_ptr<PortObject> made = make_port_factory()();
-            port = made.get();
-            return made;
-        };
-        MainForm form(make_port, messages, [] { return PortResolver().mapping(); });
-        form.show();
-        // The exchanges call poll_tick() themselves.
-        auto* timer1 = form.findChild<QTimer*>(QStringLiteral("Timer1"));
-        if (!timer1) {
-            std::fputs("pondara-bench-latency: the main window has no Timer1\n", stderr);
-            return 1;
-        }
-        timer1->stop();
-        bench::SameWindow same;
-        same.timer1.stop();
-        same.show();
-
-        SockActStamp sockact;
-        if (breakdown)
-            app.installEventFilter(&sockact);
-        Exchanges exchanges(form, *port, same, pty.device_path(), per_side, block, gap_ms, capacity,
-                            breakdown ? &sockact : nullptr);
-        QTimer::singleShot(0, &exchanges, [&exchanges] { exchanges.start(); });
-        status = QApplication::exec();
-
-        print_side("program", exchanges.latencies_ms(Exchanges::program, written));
-        print_side("baseline", exchanges.latencies_ms(Exchanges::baseline, written));
-        print_side("same_window", exchanges.latencies_ms(Exchanges::same_window, written));
-        if (breakdown) {
-            print_side("program_in_host", exchanges.latencies_ms(Exchanges::program, written, true));
-            print_side("baseline_in_host", exchanges.latencies_ms(Exchanges::baseline, written, true));
-            print_side("same_window_in_host", exchanges.latencies_ms(Exchanges::same_window, written, true));
-        }
-        std::printf("timeouts %d\n", exchanges.timeouts());
-        std::fflush(stdout);
+        status = run_hosts(app, options, module);
     }
-
-    ::kill(module, SIGTERM);
-    ::waitpid(module, nullptr, 0);
-    link.reset();
-    pty.close();
+    stop_module(module);
     ::rmdir((std::string(runtime_dir) + "/pondara").c_str());
     ::rmdir(runtime_dir);
     return status;

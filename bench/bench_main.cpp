@@ -14,6 +14,9 @@
 //   8. trend window         CPU while polling with the trend window open
 //                           (10-minute span) against the same program
 //                           without it, side by side in a window of their own
+//   9. module scan          pondara-bench-scan: the scan of 256 addresses
+//                           against the port's physical limit, and each
+//                           reply's time to its row
 //
 // Two baselines stand beside the program. The same-window baseline
 // (pondara-bench-same-window, same_window.h) is the main window built
@@ -24,9 +27,10 @@
 // start-up, wake-ups) and a QSerialPort poller that ignores errors
 // (pondara-bench-naive: after unplugging).
 //
-// 2, 3, 4 and 7 share one stretch in which the program (pondara-bench-app, a
-// twin of main() that presses the open button) and the same window each poll
-// a simulated line and the minimal program writes to a third, side by side.
+// 2, 3, 4 and 7 share one stretch in which the program (pondara-bench-app:
+// the program's own start-up, then the open button pressed) and the same
+// window each poll a simulated line and the minimal program writes to a
+// third, side by side.
 // Every child runs with the offscreen platform and a private runtime folder,
 // so the virtual ports are this run's own.
 //
@@ -35,42 +39,33 @@
 // start-up 45 runs and the wake-up window 60 s; --window S, --exchanges N,
 // --startups N and --wakeups S set them one by one.
 
+#include "bench_children.h"
 #include "bench_clock.h"
 #include "bench_line.h"
 #include "bench_stats.h"
+#include "bench_table.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QMap>
 #include <QStandardPaths>
-#include <QTimer>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <optional>
-#include <spawn.h>
 #include <sys/utsname.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
+#include <vector>
 
 namespace {
 
 using namespace pondara;
-using bench::now_ns;
+using namespace pondara::bench;
 
 struct Options {
     int window_s = 60;
@@ -81,207 +76,6 @@ struct Options {
 };
 
 constexpr int cpu_windows = 3;
-constexpr double not_measured = std::numeric_limits<double>::quiet_NaN();
-
-QString g_bin_dir;
-QString g_log_dir;
-std::vector<pid_t> g_children;  // started and not yet waited for
-
-void forget_child(pid_t pid)
-{
-    g_children.erase(std::remove(g_children.begin(), g_children.end(), pid), g_children.end());
-}
-
-// Ends the run: stops this run's children, says why and where the logs are.
-[[noreturn]] void fail(const QString& why)
-{
-    for (const pid_t pid : g_children) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-    std::fprintf(stderr, "pondara-bench: %s (child logs in %s)\n", qPrintable(why), qPrintable(g_log_dir));
-    std::exit(1);
-}
-
-void say(const QString& text) { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-
-// A child process of this run.
-struct Child {
-    pid_t pid = -1;
-    int out = -1;  // its standard output, when captured
-};
-
-// Starts bin_dir/`program` (or `program` itself, given as an absolute path)
-// with `args`; its standard error goes to a log file named after it, its
-// standard output to a pipe or /dev/null.
-Child spawn(const QString& program, const QStringList& args, bool capture)
-{
-    const QString name = program.section(QLatin1Char('/'), -1);
-    const QByteArray path
-        = QFile::encodeName(program.startsWith(QLatin1Char('/')) ? program : g_bin_dir + QLatin1Char('/') + program);
-    const QByteArray log = QFile::encodeName(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
-    std::vector<QByteArray> storage {path};
-    for (const QString& arg : args)
-        storage.push_back(arg.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& arg : storage)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int pipe_fds[2] = {-1, -1};
-    if (capture) {
-        if (::pipe2(pipe_fds, O_CLOEXEC) != 0)
-            fail(QStringLiteral("pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-        posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, 2, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    Child child;
-    const int error = ::posix_spawn(&child.pid, path.constData(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (capture)
-        ::close(pipe_fds[1]);
-    if (error != 0)
-        fail(QStringLiteral("cannot start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(error))));
-    g_children.push_back(child.pid);
-    child.out = pipe_fds[0];
-    return child;
-}
-
-// Reads the child's standard output to its end and waits for it.
-QByteArray finish(Child& child)
-{
-    QByteArray output;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(child.out, buffer, sizeof buffer);
-        if (count > 0)
-            output.append(buffer, count);
-        else if (!(count < 0 && errno == EINTR))
-            break;
-    }
-    ::close(child.out);
-    int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    forget_child(child.pid);
-    child.pid = -1;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        fail(QStringLiteral("a child failed (status %1)").arg(status));
-    return output;
-}
-
-// Ends a child as `kill` does, with SIGTERM, and waits for it. Every child
-// ends on it as the program does, closing its ports and with them their lock
-// files, with status 0; anything else fails the run.
-void terminate(Child& child)
-{
-    if (child.pid <= 0)
-        return;
-    ::kill(child.pid, SIGTERM);
-    int status = 0;
-    ::waitpid(child.pid, &status, 0);
-    forget_child(child.pid);
-    child.pid = -1;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        fail(QStringLiteral("a child did not end cleanly on SIGTERM (status %1)").arg(status));
-}
-
-bool running(Child& child)
-{
-    int status = 0;
-    if (child.pid > 0 && ::waitpid(child.pid, &status, WNOHANG) == 0)
-        return true;
-    forget_child(child.pid);
-    child.pid = -1;
-    return false;
-}
-
-// "name value" lines.
-QMap<QString, double> parse_values(const QByteArray& text)
-{
-    QMap<QString, double> values;
-    for (const QByteArray& line : text.split('\n')) {
-        const QList<QByteArray> parts = line.simplified().split(' ');
-        if (parts.size() == 2)
-            values.insert(QString::fromLatin1(parts[0]), parts[1].toDouble());
-    }
-    return values;
-}
-
-// CPU time the process has used so far, in seconds: the sum over its
-// threads of the scheduler's on-CPU time (/proc/<pid>/task/*/schedstat, in
-// ns). /proc/<pid>/stat counts in 10 ms ticks, too coarse for a process
-// that works some microseconds per wake-up.
-double cpu_seconds(pid_t pid)
-{
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    const QStringList threads = QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    if (threads.isEmpty())
-        fail(QStringLiteral("cannot list %1").arg(tasks));
-    double total_ns = 0.0;
-    for (const QString& thread : threads) {
-        QFile file(tasks + QLatin1Char('/') + thread + QStringLiteral("/schedstat"));
-        if (file.open(QIODevice::ReadOnly))
-            total_ns += file.readAll().split(' ').value(0).toDouble();
-    }
-    return total_ns / 1e9;
-}
-
-// The peak resident set size so far, in MiB.
-double peak_rss_mib(pid_t pid)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("cannot read %1").arg(file.fileName()));
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).simplified().split(' ').value(0).toDouble() / 1024.0;
-    }
-    fail(QStringLiteral("no VmHWM in %1").arg(file.fileName()));
-}
-
-// Runs the event loop for `ms` (a precise timer: a coarse one, the default
-// from 2 s on, may end a 60 s window 3 s early).
-void run_for(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool run_until(const std::function<bool()>& done, int timeout_ms)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(10);
-    QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
-
-// A figure measured several times: the one reported and the spread.
-struct Spread {
-    double value = not_measured;
-    double min = not_measured;
-    double max = not_measured;
-};
-
-Spread spread_of(const std::vector<double>& samples, double value)
-{
-    if (samples.empty())
-        return {};
-    const auto [min, max] = std::minmax_element(samples.begin(), samples.end());
-    return {value, *min, *max};
-}
-
-Spread median_of(const std::vector<double>& samples) { return spread_of(samples, bench::median(samples)); }
 
 // Unplugs `line` and returns the CPU the process at its other end uses in
 // the next `seconds`, in percent of one core, with the spread of its
@@ -305,52 +99,6 @@ Spread cpu_share_after_unplug(pid_t pid, bench::BenchLine& line, int seconds)
     const double elapsed = static_cast<double>(now_ns() - unplugged) / 1e9;
     return spread_of(parts, (cpu_seconds(pid) - cpu_before) / elapsed * 100.0);
 }
-
-// Counts the returns from poll() and ppoll() of one thread while it runs:
-// strace -c attached to that thread alone (a thread id, without -f).
-class PollCounter {
-public:
-    PollCounter(const QString& strace, pid_t tid) : m_output(g_log_dir + QStringLiteral("/strace-%1.txt").arg(tid))
-    {
-        m_strace = spawn(strace,
-                         {QStringLiteral("-c"), QStringLiteral("-e"), QStringLiteral("trace=poll,ppoll"),
-                          QStringLiteral("-o"), m_output, QStringLiteral("-p"), QString::number(tid)},
-                         false);
-    }
-
-    // Detaches (strace writes its summary on SIGINT) and returns the calls,
-    // or nothing when strace could not attach (a thread that polls every
-    // 200 ms has always made some).
-    std::optional<double> stop()
-    {
-        ::kill(m_strace.pid, SIGINT);
-        int status = 0;
-        ::waitpid(m_strace.pid, &status, 0);
-        forget_child(m_strace.pid);
-        QFile file(m_output);
-        if (!file.open(QIODevice::ReadOnly))
-            fail(QStringLiteral("strace wrote no summary to %1").arg(m_output));
-        // "% time  seconds  usecs/call  calls  [errors]  syscall"
-        double calls = 0;
-        bool seen = false;
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() >= 5 && (fields.last() == "poll" || fields.last() == "ppoll")) {
-                calls += fields[3].toDouble();
-                seen = true;
-            }
-        }
-        file.close();
-        file.remove();
-        if (!seen)
-            return std::nullopt;
-        return calls;
-    }
-
-private:
-    QString m_output;
-    Child m_strace;
-};
 
 // Cadence from request arrival times.
 struct Cadence {
@@ -461,92 +209,474 @@ QString machine_line()
              QString::fromLatin1(qVersion()), QStringLiteral(__VERSION__).section(QLatin1Char(' '), 0, 0));
 }
 
-struct Row {
-    QString figure;
-    Spread program;
-    Spread same;
-    Spread minimal;
-    QString minimal_name;
-    QString target;
-    bool ok;
-    int decimals;
-    bool timed;  // a timed figure: its spread gets a line of its own
-};
-
-QString number(double value, int decimals)
-{
-    return std::isnan(value) ? QStringLiteral("-") : QString::number(value, 'f', decimals);
-}
-
-QString ratio(double value, double base)
-{
-    if (std::isnan(value) || std::isnan(base) || base == 0.0)
-        return QStringLiteral("-");
-    return QString::number(value / base, 'f', 2) + QLatin1Char('x');
-}
-
-QString range(const Spread& spread, int decimals)
-{
-    if (std::isnan(spread.min))
-        return QStringLiteral("-");
-    return number(spread.min, decimals) + QStringLiteral("..") + number(spread.max, decimals);
-}
-
-// The program against the same window (the targets' baseline) and against
-// the minimal baseline of the figure; under each timed figure, the spread of
-// its samples (min..max).
-void print_table(const std::vector<Row>& rows)
-{
-    const char* const format = "%-32s %17s %17s %7s %17s %7s  %-18s %-24s %s\n";
-    std::printf("\n");
-    std::printf(format, "Figure", "Program", "Same window", "Ratio", "Minimal", "Ratio", "Minimal is", "Target",
-                "Verdict");
-    std::printf("%s\n", QByteArray(156, '-').constData());
-    for (const Row& row : rows) {
-        const char* const verdict = std::isnan(row.program.value) ? "not measured" : row.ok ? "met" : "MISSED";
-        std::printf(format, qPrintable(row.figure), qPrintable(number(row.program.value, row.decimals)),
-                    qPrintable(number(row.same.value, row.decimals)),
-                    qPrintable(ratio(row.program.value, row.same.value)),
-                    qPrintable(number(row.minimal.value, row.decimals)),
-                    qPrintable(ratio(row.program.value, row.minimal.value)), qPrintable(row.minimal_name),
-                    qPrintable(row.target), verdict);
-        if (row.timed) {
-            std::printf(format, "    spread (min..max)", qPrintable(range(row.program, row.decimals)),
-                        qPrintable(range(row.same, row.decimals)), "", qPrintable(range(row.minimal, row.decimals)), "",
-                        "", "", "");
-        }
-    }
-}
-
 int int_option(const QStringList& args, const QString& name, int fallback)
 {
     const qsizetype at = args.indexOf(name);
     return at >= 0 && at + 1 < args.size() ? std::max(1, args[at + 1].toInt()) : fallback;
 }
 
-// Rows 10 to 12: the MQTT publisher, from pondara-bench-mqtt.
-void add_mqtt_rows(std::vector<Row>& rows, int window_s)
+Options read_options(const QStringList& args)
 {
-    say(QStringLiteral("[+] MQTT publisher: latency to a subscriber, CPU over %1 s, broker killed 10 s").arg(window_s));
-    Child child
-        = spawn(QStringLiteral("pondara-bench-mqtt"), {QStringLiteral("--window"), QString::number(window_s)}, true);
+    Options options;
+    const QByteArray long_env = qgetenv("BENCH_LONG");
+    if (args.contains(QStringLiteral("--long")) || (!long_env.isEmpty() && long_env != "0")) {
+        options.window_s = 600;
+        options.exchanges = 10000;
+        options.startups = 45;
+        options.wakeup_s = 60;
+    }
+    options.window_s = int_option(args, QStringLiteral("--window"), options.window_s);
+    options.exchanges = int_option(args, QStringLiteral("--exchanges"), options.exchanges);
+    options.startups = int_option(args, QStringLiteral("--startups"), options.startups);
+    options.wakeup_s = int_option(args, QStringLiteral("--wakeups"), options.wakeup_s);
+    return options;
+}
+
+// strace, or nothing (and a word why) when it is not installed.
+QString find_strace()
+{
+    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+    if (strace.isEmpty())
+        say(QStringLiteral("pondara-bench: no strace on PATH (scripts/install-deps installs it): "
+                           "wake-ups per request are not measured"));
+    return strace;
+}
+
+// 1: the latency run's "name value" lines, with figures for every host.
+QMap<QString, double> measure_latency(const Options& options)
+{
+    say(QStringLiteral("[1/6] reply latency: %1 exchanges per host").arg(options.exchanges));
+    Child latency_run = spawn(QStringLiteral("pondara-bench-latency"),
+                              {QStringLiteral("--exchanges"), QString::number(options.exchanges)}, true);
+    const QMap<QString, double> latency = parse_values(finish(latency_run));
+    for (const char* side : {"program", "baseline", "same_window"}) {
+        if (latency.value(QLatin1String(side) + QStringLiteral("_count")) < 1)
+            fail(QStringLiteral("the latency run measured nothing for %1").arg(QLatin1String(side)));
+    }
+    return latency;
+}
+
+// The polling stretch of 2, 3, 4 and 7: the program, the same window and
+// the minimal program, each polling a line of its own, side by side.
+enum Which { program = 0, same = 1, minimal = 2 };
+constexpr int pollers = 3;
+
+struct PollingStretch {
+    bench::BenchLine program_line {1, true};
+    bench::BenchLine minimal_line {2, false};
+    bench::BenchLine same_line {4, true};
+    std::array<Poller, pollers> by_which;
+    std::int64_t window_length_ns = 0;  // the CPU windows together
+
+    bool all_polling()
+    {
+        return std::all_of(by_which.begin(), by_which.end(), [](Poller& p) { return running(p.child); });
+    }
+};
+
+// Starts the three polling processes and waits until each has polled.
+void start_polling(PollingStretch& stretch)
+{
+    QString error;
+    if (!stretch.program_line.start(&error) || !stretch.minimal_line.start(&error) || !stretch.same_line.start(&error))
+        fail(error);
+    std::array<Poller, pollers>& by = stretch.by_which;
+    by[program].line = &stretch.program_line;
+    by[same].line = &stretch.same_line;
+    by[minimal].line = &stretch.minimal_line;
+    by[program].child = spawn(QStringLiteral("pondara-bench-app"), {QStringLiteral("--open")}, false);
+    by[same].child = spawn(QStringLiteral("pondara-bench-same-window"),
+                           {QStringLiteral("--pty"), stretch.same_line.device()}, false);
+    by[minimal].child = spawn(QStringLiteral("pondara-bench-minimal"),
+                              {QStringLiteral("--pty"), stretch.minimal_line.device()}, false);
+    const auto all_requested
+        = [&by] { return std::all_of(by.begin(), by.end(), [](const Poller& p) { return p.line->requests() > 0; }); };
+    if (!run_until(all_requested, 15000))
+        fail(QStringLiteral("a polling process sent no request"));
+    run_for(1000);  // past the start-up
+}
+
+// 2 and 3: one CPU window; each poller's cadence over it is its own slice
+// of the arrivals, which run on from window to window.
+void measure_window(PollingStretch& stretch, int window, int seconds, std::array<std::size_t, pollers>& first)
+{
+    std::array<double, pollers> cpu_0 {};
+    for (int which = 0; which < pollers; ++which)
+        cpu_0[which] = cpu_seconds(stretch.by_which[which].child.pid);
+    const std::int64_t window_start = now_ns();
+    run_for(seconds * 1000);
+    stretch.window_length_ns += now_ns() - window_start;
+    for (int which = 0; which < pollers; ++which) {
+        Poller& poller = stretch.by_which[which];
+        poller.cpu.push_back(cpu_seconds(poller.child.pid) - cpu_0[which]);
+        const std::vector<std::int64_t>& arrivals = poller.line->arrivals();
+        poller.cadences.push_back(
+            cadence({arrivals.begin() + static_cast<std::ptrdiff_t>(first[which]), arrivals.end()}));
+        first[which] = arrivals.size();
+    }
+    say(QStringLiteral("      window %1: CPU %2 / %3 / %4 s, load average %5")
+            .arg(window + 1)
+            .arg(stretch.by_which[program].cpu.back(), 0, 'f', 3)
+            .arg(stretch.by_which[same].cpu.back(), 0, 'f', 3)
+            .arg(stretch.by_which[minimal].cpu.back(), 0, 'f', 3)
+            .arg(load_average()));
+}
+
+// 2, 3 and 4: the CPU windows, then each poller's peak memory.
+void measure_cpu_windows(PollingStretch& stretch, const Options& options)
+{
+    for (Poller& poller : stretch.by_which)
+        poller.line->clear_arrivals();
+    std::array<std::size_t, pollers> first {};
+    for (int window = 0; window < cpu_windows; ++window)
+        measure_window(stretch, window, options.window_s, first);
+    for (Poller& poller : stretch.by_which) {
+        poller.rss = peak_rss_mib(poller.child.pid);
+        poller.all_arrivals = poller.line->arrivals();
+    }
+    if (!stretch.all_polling())
+        fail(QStringLiteral("a polling process ended during the windows"));
+}
+
+// Why strace counted nothing for `name`: its first words in its log.
+void report_strace_failure(const QString& name)
+{
+    QFile log(log_dir() + QStringLiteral("/strace.log"));
+    const QString said = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readLine()).trimmed() : QString();
+    say(QStringLiteral("pondara-bench: strace could not attach to the %1 (%2): its wake-ups are not "
+                       "measured; /proc/sys/kernel/yama/ptrace_scope may forbid it")
+            .arg(name, said));
+}
+
+// 7: wake-ups per request. strace stops the thread at each of its system
+// calls, so this comes after the CPU windows, never during them.
+void count_wakeups(PollingStretch& stretch, const Options& options, const QString& strace)
+{
+    if (strace.isEmpty())
+        return;
+    std::vector<std::unique_ptr<PollCounter>> counters;
+    std::array<std::uint64_t, pollers> requests_0 {};
+    const QString names[pollers]
+        = {QStringLiteral("program"), QStringLiteral("same window"), QStringLiteral("minimal program")};
+    for (int which = 0; which < pollers; ++which) {
+        requests_0[which] = stretch.by_which[which].line->requests();
+        counters.push_back(std::make_unique<PollCounter>(strace, stretch.by_which[which].child.pid));
+    }
+    run_for(options.wakeup_s * 1000);
+    for (int which = 0; which < pollers; ++which) {
+        Poller& poller = stretch.by_which[which];
+        const std::optional<double> polls = counters[which]->stop();
+        const auto requests = static_cast<double>(poller.line->requests() - requests_0[which]);
+        if (requests < 1)
+            fail(QStringLiteral("no request during the wake-up count of the %1").arg(names[which]));
+        if (polls)
+            poller.wakeups_per_request = *polls / requests;
+        else
+            report_strace_failure(names[which]);
+    }
+    if (!stretch.all_polling())
+        fail(QStringLiteral("a polling process ended during the wake-up count"));
+}
+
+void measure_polling(PollingStretch& stretch, const Options& options, const QString& strace)
+{
+    say(QStringLiteral("[2/6] polling: %1 windows of %2 s, then %3 s of wake-up counts; program, same window "
+                       "and minimal program side by side")
+            .arg(cpu_windows)
+            .arg(options.window_s)
+            .arg(options.wakeup_s));
+    start_polling(stretch);
+    measure_cpu_windows(stretch, options);
+    count_wakeups(stretch, options, strace);
+}
+
+// 6: CPU after unplugging, for the program, the same window and the naive
+// QSerialPort program.
+struct Unplugged {
+    Spread program;
+    Spread same;
+    Spread naive;
+};
+
+Spread naive_after_unplug(const Options& options)
+{
+    say(QStringLiteral("[5/6] naive QSerialPort program after unplugging: %1 s").arg(options.unplug_s));
+    QString error;
+    bench::BenchLine naive_line(3, true);
+    if (!naive_line.start(&error))
+        fail(error);
+    Child naive = spawn(QStringLiteral("pondara-bench-naive"), {naive_line.device()}, false);
+    if (!run_until([&] { return naive_line.requests() >= 5; }, 15000))
+        fail(QStringLiteral("the naive program sent no request"));
+    const Spread unplugged = cpu_share_after_unplug(naive.pid, naive_line, options.unplug_s);
+    terminate(naive);
+    return unplugged;
+}
+
+// Ends the polling stretch: the minimal program goes, then the program and
+// the same window each lose their line.
+Unplugged measure_unplugs(PollingStretch& stretch, const Options& options)
+{
+    std::array<Poller, pollers>& by = stretch.by_which;
+    terminate(by[minimal].child);
+    stretch.minimal_line.unplug();
+    Unplugged result;
+    say(QStringLiteral("[3/6] program after unplugging: %1 s").arg(options.unplug_s));
+    result.program = cpu_share_after_unplug(by[program].child.pid, stretch.program_line, options.unplug_s);
+    if (!running(by[program].child))
+        fail(QStringLiteral("the program ended after the unplugging"));
+    terminate(by[program].child);
+    say(QStringLiteral("[4/6] same window after unplugging: %1 s").arg(options.unplug_s));
+    result.same = cpu_share_after_unplug(by[same].child.pid, stretch.same_line, options.unplug_s);
+    terminate(by[same].child);
+    result.naive = naive_after_unplug(options);
+    return result;
+}
+
+// 5: exec to first paint of `program`, in ms.
+double startup_ms(const QString& program)
+{
+    const std::int64_t exec_time = now_ns();
+    Child child = spawn(program, {QStringLiteral("--first-paint")}, true);
     const QMap<QString, double> values = parse_values(finish(child));
-    const auto value = [&](const char* name) { return values.value(QLatin1String(name), not_measured); };
+    if (!values.contains(QStringLiteral("first_paint_ns")))
+        fail(QStringLiteral("%1 reported no first paint").arg(program));
+    return (values.value(QStringLiteral("first_paint_ns")) - static_cast<double>(exec_time)) / 1e6;
+}
+
+// 5: the three programs in turn, after one unmeasured warm-up run of each
+// (it fills the file cache).
+std::array<std::vector<double>, pollers> measure_startups(const Options& options)
+{
+    say(QStringLiteral("[6/6] start-up: %1 runs each").arg(options.startups));
+    const QString programs[pollers] = {QStringLiteral("pondara-bench-app"), QStringLiteral("pondara-bench-same-window"),
+                                       QStringLiteral("pondara-bench-minimal")};
+    std::array<std::vector<double>, pollers> startups;
+    for (int run = 0; run <= options.startups; ++run) {
+        for (int which = 0; which < pollers; ++which) {
+            const double ms = startup_ms(programs[which]);
+            if (run > 0)
+                startups[which].push_back(ms);
+        }
+    }
+    return startups;
+}
+
+// 9: the scan run's "name value" lines.
+QMap<QString, double> measure_scan()
+{
+    say(QStringLiteral("[+] module scan: 256 addresses, modules at 1 and 200, wait 50 ms"));
+    Child run = spawn(QStringLiteral("pondara-bench-scan"), {}, true);
+    return parse_values(finish(run));
+}
+
+// The rows of the table, one function for each figure.
+
+const QString minimal_name = QStringLiteral("minimal program");
+
+std::array<Spread, pollers> per_poller(const PollingStretch& stretch,
+                                       const std::function<Spread(const Poller&)>& figure)
+{
+    return {figure(stretch.by_which[program]), figure(stretch.by_which[same]), figure(stretch.by_which[minimal])};
+}
+
+// 1, median and p99, from the latency run's "side_figure" lines.
+std::vector<Row> latency_rows(const QMap<QString, double>& latency)
+{
+    const auto figure = [&](const char* side, const char* name) {
+        const QString prefix = QLatin1String(side) + QLatin1Char('_');
+        return Spread {latency.value(prefix + QLatin1String(name)), latency.value(prefix + QStringLiteral("min_ms")),
+                       latency.value(prefix + QStringLiteral("max_ms"))};
+    };
+    const QString bare = QStringLiteral("bare QSerialPort");
+    const Spread median[pollers]
+        = {figure("program", "median_ms"), figure("same_window", "median_ms"), figure("baseline", "median_ms")};
+    const Spread p99[pollers]
+        = {figure("program", "p99_ms"), figure("same_window", "p99_ms"), figure("baseline", "p99_ms")};
+    return {{QStringLiteral("1 Reply latency median (ms)"), median[0], median[1], median[2], bare,
+             QStringLiteral("<= 1.1x same window"), median[0].value <= 1.1 * median[1].value, 3, true},
+            {QStringLiteral("1 Reply latency p99 (ms)"), p99[0], p99[1], p99[2], bare, QStringLiteral("< 2 ms"),
+             p99[0].value < 2.0, 3, true}};
+}
+
+std::vector<Row> cadence_rows(const PollingStretch& stretch)
+{
+    const auto per_second = per_poller(stretch, [](const Poller& p) { return p.cadence_spread(&Cadence::per_second); });
+    const auto interval
+        = per_poller(stretch, [](const Poller& p) { return p.cadence_spread(&Cadence::mean_interval_ms); });
+    const auto deviation
+        = per_poller(stretch, [](const Poller& p) { return p.cadence_spread(&Cadence::p99_deviation_ms); });
+    return {{QStringLiteral("2 Requests per second"), per_second[0], per_second[1], per_second[2], minimal_name,
+             QStringLiteral("5.00 +- 0.02"), std::fabs(per_second[0].value - 5.0) <= 0.02, 3, true},
+            {QStringLiteral("2 Mean interval (ms)"), interval[0], interval[1], interval[2], minimal_name,
+             QStringLiteral("(200 +- 0.8)"), std::fabs(interval[0].value - 200.0) <= 0.8, 3, true},
+            {QStringLiteral("2 p99 |interval - 200 ms| (ms)"), deviation[0], deviation[1], deviation[2], minimal_name,
+             QStringLiteral("< 5 ms"), deviation[0].value < 5.0, 3, true}};
+}
+
+Row cpu_row(const PollingStretch& stretch, const Options& options)
+{
+    const auto cpu = per_poller(stretch, [](const Poller& p) { return median_of(p.cpu); });
+    return {QStringLiteral("3 CPU while polling (s / %1 s)").arg(options.window_s),
+            cpu[0],
+            cpu[1],
+            cpu[2],
+            minimal_name,
+            QStringLiteral("<= 1.2x same window"),
+            cpu[0].value <= 1.2 * cpu[1].value,
+            3,
+            true};
+}
+
+Row memory_row(const PollingStretch& stretch)
+{
+    const auto rss = per_poller(stretch, [](const Poller& p) { return Spread {p.rss, not_measured, not_measured}; });
+    return {QStringLiteral("4 Peak resident memory (MiB)"),
+            rss[0],
+            rss[1],
+            rss[2],
+            minimal_name,
+            QStringLiteral("<= 1.05x same window"),
+            rss[0].value <= 1.05 * rss[1].value,
+            1,
+            false};
+}
+
+Row startup_row(const std::array<std::vector<double>, pollers>& startups)
+{
+    const Spread start[pollers] = {median_of(startups[0]), median_of(startups[1]), median_of(startups[2])};
+    return {QStringLiteral("5 Start-up to first paint (ms)"),
+            start[0],
+            start[1],
+            start[2],
+            minimal_name,
+            QStringLiteral("<= 1.1x same window"),
+            start[0].value <= 1.1 * start[1].value,
+            1,
+            true};
+}
+
+Row unplug_row(const Unplugged& unplugged)
+{
+    return {QStringLiteral("6 CPU after unplugging (% core)"),
+            unplugged.program,
+            unplugged.same,
+            unplugged.naive,
+            QStringLiteral("naive QSerialPort"),
+            QStringLiteral("< 1% of a core"),
+            unplugged.program.value < 1.0,
+            2,
+            true};
+}
+
+Row wakeup_row(const PollingStretch& stretch)
+{
+    const auto wakeups = per_poller(stretch, [](const Poller& p) {
+        return Spread {p.wakeups_per_request, not_measured, not_measured};
+    });
+    return {QStringLiteral("7 Wake-ups per request"),
+            wakeups[0],
+            wakeups[1],
+            wakeups[2],
+            minimal_name,
+            QStringLiteral("<= 4 and <= same window"),
+            wakeups[0].value <= 4.0 && wakeups[0].value <= wakeups[1].value,
+            2,
+            false};
+}
+
+Row trend_row(std::pair<double, double> without_and_with, const Options& options)
+{
+    const auto [without_trend_cpu, trend_cpu] = without_and_with;
+    return {QStringLiteral("8 CPU, trend window open (s / %1 s)").arg(options.window_s),
+            Spread {trend_cpu, not_measured, not_measured},
+            Spread {},
+            Spread {without_trend_cpu, not_measured, not_measured},
+            QStringLiteral("window shut"),
+            QStringLiteral("<= 2x window shut"),
+            trend_cpu <= 2.0 * without_trend_cpu,
+            3,
+            false};
+}
+
+// 9: the scan of 0..255 with a 50 ms answer wait against the port's
+// physical limit; and the time from each module's reply to its row in the
+// table.
+std::vector<Row> scan_rows(const QMap<QString, double>& scan)
+{
+    const auto figure = [&](const char* name) { return scan.value(QLatin1String(name), not_measured); };
+    const Spread total {figure("scan_total_ms"), figure("scan_total_min_ms"), figure("scan_total_max_ms")};
+    const double limit = figure("scan_limit_ms");
+    const Spread to_row {figure("row_median_ms"), figure("row_min_ms"), figure("row_max_ms")};
+    return {{QStringLiteral("9 Scan 0..255, W 50 ms (ms)"), total, Spread {},
+             Spread {limit, not_measured, not_measured}, QStringLiteral("physical limit"),
+             QStringLiteral("<= 1.15x physical limit"), total.value <= 1.15 * limit, 0, true},
+            {QStringLiteral("9 Scan reply to row (ms)"), to_row, Spread {}, Spread {}, QString(),
+             QStringLiteral("(reported)"), !std::isnan(to_row.value), 3, true}};
+}
+
+// 10 to 12: the MQTT publisher run's "name value" lines.
+QMap<QString, double> measure_mqtt(const Options& options)
+{
+    say(QStringLiteral("[+] MQTT publisher: latency to a subscriber, CPU over %1 s, broker killed 10 s")
+            .arg(options.window_s));
+    Child run = spawn(QStringLiteral("pondara-bench-mqtt"),
+                      {QStringLiteral("--window"), QString::number(options.window_s)}, true);
+    return parse_values(finish(run));
+}
+
+// 10: the reply's last byte to a subscriber; 11: CPU publishing against not
+// publishing; 12: the polling cadence with the broker killed for 10 s.
+std::vector<Row> mqtt_rows(const QMap<QString, double>& mqtt, const Options& options)
+{
+    const auto value = [&](const char* name) { return mqtt.value(QLatin1String(name), not_measured); };
     const auto alone = [](double figure) { return Spread {figure, not_measured, not_measured}; };
     const QString subscriber = QStringLiteral("reply to subscriber");
-    rows.push_back({QStringLiteral("10 MQTT latency median (ms)"), alone(value("mqtt_latency_median_ms")), Spread {},
-                    Spread {}, subscriber, QStringLiteral("<= 1 ms"), value("mqtt_latency_median_ms") <= 1.0, 3,
-                    false});
-    rows.push_back({QStringLiteral("10 MQTT latency p99 (ms)"), alone(value("mqtt_latency_p99_ms")), Spread {},
-                    Spread {}, subscriber, QStringLiteral("<= 5 ms"), value("mqtt_latency_p99_ms") <= 5.0, 3, false});
+    const double median = value("mqtt_latency_median_ms");
+    const double p99 = value("mqtt_latency_p99_ms");
     const double publishing = value("mqtt_cpu_publishing_s");
     const double plain = value("mqtt_cpu_plain_s");
-    rows.push_back({QStringLiteral("11 CPU publishing (s / %1 s)").arg(window_s), alone(publishing), Spread {},
-                    alone(plain), QStringLiteral("not publishing"), QStringLiteral("<= 1.2x not publishing"),
-                    publishing <= 1.2 * plain, 3, false});
     const double killed = value("mqtt_killed_requests_per_s");
-    rows.push_back({QStringLiteral("12 Requests/s, broker killed 10 s"), alone(killed), Spread {}, Spread {}, QString(),
-                    QStringLiteral("5.0 +- 0.1 (one request)"), std::fabs(killed - 5.0) <= 0.1, 3, false});
+    return {{QStringLiteral("10 MQTT latency median (ms)"), alone(median), Spread {}, Spread {}, subscriber,
+             QStringLiteral("<= 1 ms"), median <= 1.0, 3, false},
+            {QStringLiteral("10 MQTT latency p99 (ms)"), alone(p99), Spread {}, Spread {}, subscriber,
+             QStringLiteral("<= 5 ms"), p99 <= 5.0, 3, false},
+            {QStringLiteral("11 CPU publishing (s / %1 s)").arg(options.window_s), alone(publishing), Spread {},
+             alone(plain), QStringLiteral("not publishing"), QStringLiteral("<= 1.2x not publishing"),
+             publishing <= 1.2 * plain, 3, false},
+            {QStringLiteral("12 Requests/s, broker killed 10 s"), alone(killed), Spread {}, Spread {}, QString(),
+             QStringLiteral("5.0 +- 0.1 (one request)"), std::fabs(killed - 5.0) <= 0.1, 3, false}};
+}
+
+// The machine, and what the run measured over how long.
+void print_run(const QString& machine, const QString& load_before, std::int64_t started,
+               const QMap<QString, double>& latency, const PollingStretch& stretch, const Options& options)
+{
+    std::printf("\nMachine: %s\n", qPrintable(machine));
+    std::printf("Run: %.0f s; load average %s before, %s after; latency %d+%d+%d exchanges (%d without reply); "
+                "%d CPU windows of %.3f s with %zu+%zu+%zu requests; wake-ups over %d s; start-up median of %d "
+                "runs each\n",
+                static_cast<double>(now_ns() - started) / 1e9, qPrintable(load_before), qPrintable(load_average()),
+                static_cast<int>(latency.value(QStringLiteral("program_count"))),
+                static_cast<int>(latency.value(QStringLiteral("same_window_count"))),
+                static_cast<int>(latency.value(QStringLiteral("baseline_count"))),
+                static_cast<int>(latency.value(QStringLiteral("timeouts"))), cpu_windows,
+                static_cast<double>(stretch.window_length_ns) / 1e9 / cpu_windows,
+                stretch.by_which[program].all_arrivals.size(), stretch.by_which[same].all_arrivals.size(),
+                stretch.by_which[minimal].all_arrivals.size(), options.wakeup_s, options.startups);
+}
+
+// Removes the runtime folder, which holds only this run's logs and, by
+// now, no links.
+void remove_run_folder(const char* runtime_dir)
+{
+    for (const QString& name : {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
+                                QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
+                                QStringLiteral("pondara-bench-same-window"), QStringLiteral("pondara-bench-scan"),
+                                QStringLiteral("pondara-bench-mqtt"), QStringLiteral("strace")})
+        QFile::remove(log_dir() + QLatin1Char('/') + name + QStringLiteral(".log"));
+    ::rmdir((log_dir() + QStringLiteral("/pondara")).toLocal8Bit().constData());
+    ::rmdir(runtime_dir);
 }
 
 }  // namespace
@@ -564,269 +694,35 @@ int main(int argc, char* argv[])
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     QCoreApplication app(argc, argv);
-    g_bin_dir = QCoreApplication::applicationDirPath();
-    g_log_dir = QString::fromLocal8Bit(runtime_dir);
-
-    const QStringList args = QCoreApplication::arguments();
-    Options options;
-    const QByteArray long_env = qgetenv("BENCH_LONG");
-    if (args.contains(QStringLiteral("--long")) || (!long_env.isEmpty() && long_env != "0")) {
-        options.window_s = 600;
-        options.exchanges = 10000;
-        options.startups = 45;
-        options.wakeup_s = 60;
-    }
-    options.window_s = int_option(args, QStringLiteral("--window"), options.window_s);
-    options.exchanges = int_option(args, QStringLiteral("--exchanges"), options.exchanges);
-    options.startups = int_option(args, QStringLiteral("--startups"), options.startups);
-    options.wakeup_s = int_option(args, QStringLiteral("--wakeups"), options.wakeup_s);
-    const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
-    if (strace.isEmpty())
-        say(QStringLiteral("pondara-bench: no strace on PATH (scripts/install-deps installs it): "
-                           "wake-ups per request are not measured"));
-
+    set_folders(QCoreApplication::applicationDirPath(), QString::fromLocal8Bit(runtime_dir));
+    const Options options = read_options(QCoreApplication::arguments());
+    const QString strace = find_strace();
     const QString machine = machine_line();
     const QString load_before = load_average();
     const std::int64_t started = now_ns();
-    std::vector<Row> rows;
 
-    // 1. Reply latency.
-    say(QStringLiteral("[1/6] reply latency: %1 exchanges per host").arg(options.exchanges));
-    Child latency_run = spawn(QStringLiteral("pondara-bench-latency"),
-                              {QStringLiteral("--exchanges"), QString::number(options.exchanges)}, true);
-    const QMap<QString, double> latency = parse_values(finish(latency_run));
-    for (const char* side : {"program", "baseline", "same_window"}) {
-        if (latency.value(QLatin1String(side) + QStringLiteral("_count")) < 1)
-            fail(QStringLiteral("the latency run measured nothing for %1").arg(QLatin1String(side)));
-    }
-
-    // 2, 3, 4 and 7: the polling stretch, the three polling processes side
-    // by side.
-    say(QStringLiteral("[2/6] polling: %1 windows of %2 s, then %3 s of wake-up counts; program, same window "
-                       "and minimal program side by side")
-            .arg(cpu_windows)
-            .arg(options.window_s)
-            .arg(options.wakeup_s));
-    QString error;
-    bench::BenchLine program_line(1, true);
-    bench::BenchLine minimal_line(2, false);
-    bench::BenchLine same_line(4, true);
-    if (!program_line.start(&error) || !minimal_line.start(&error) || !same_line.start(&error))
-        fail(error);
-    enum { program = 0, same = 1, minimal = 2 };
-    Poller pollers[3];
-    pollers[program].line = &program_line;
-    pollers[same].line = &same_line;
-    pollers[minimal].line = &minimal_line;
-    pollers[program].child = spawn(QStringLiteral("pondara-bench-app"), {QStringLiteral("--open")}, false);
-    pollers[same].child
-        = spawn(QStringLiteral("pondara-bench-same-window"), {QStringLiteral("--pty"), same_line.device()}, false);
-    pollers[minimal].child
-        = spawn(QStringLiteral("pondara-bench-minimal"), {QStringLiteral("--pty"), minimal_line.device()}, false);
-    const auto all_polling = [&] {
-        return std::all_of(std::begin(pollers), std::end(pollers), [](Poller& p) { return running(p.child); });
-    };
-    if (!run_until(
-            [&] {
-                return std::all_of(std::begin(pollers), std::end(pollers),
-                                   [](const Poller& p) { return p.line->requests() > 0; });
-            },
-            15000))
-        fail(QStringLiteral("a polling process sent no request"));
-    run_for(1000);  // past the start-up
-    // The arrivals run on from window to window: each window's cadence is
-    // its own slice of them.
-    for (Poller& poller : pollers)
-        poller.line->clear_arrivals();
-    std::size_t window_first[3] = {0, 0, 0};
-    std::int64_t window_length_ns = 0;
-    for (int window = 0; window < cpu_windows; ++window) {
-        double cpu_0[3];
-        for (int which = 0; which < 3; ++which)
-            cpu_0[which] = cpu_seconds(pollers[which].child.pid);
-        const std::int64_t window_start = now_ns();
-        run_for(options.window_s * 1000);
-        window_length_ns += now_ns() - window_start;
-        for (int which = 0; which < 3; ++which) {
-            Poller& poller = pollers[which];
-            poller.cpu.push_back(cpu_seconds(poller.child.pid) - cpu_0[which]);
-            const std::vector<std::int64_t>& arrivals = poller.line->arrivals();
-            poller.cadences.push_back(
-                cadence({arrivals.begin() + static_cast<std::ptrdiff_t>(window_first[which]), arrivals.end()}));
-            window_first[which] = arrivals.size();
-        }
-        say(QStringLiteral("      window %1: CPU %2 / %3 / %4 s, load average %5")
-                .arg(window + 1)
-                .arg(pollers[program].cpu.back(), 0, 'f', 3)
-                .arg(pollers[same].cpu.back(), 0, 'f', 3)
-                .arg(pollers[minimal].cpu.back(), 0, 'f', 3)
-                .arg(load_average()));
-    }
-    for (Poller& poller : pollers) {
-        poller.rss = peak_rss_mib(poller.child.pid);
-        poller.all_arrivals = poller.line->arrivals();
-    }
-    if (!all_polling())
-        fail(QStringLiteral("a polling process ended during the windows"));
-
-    // Wake-ups: strace stops the thread at each of its system calls, so this
-    // comes after the CPU windows, never during them.
-    if (!strace.isEmpty()) {
-        std::vector<std::unique_ptr<PollCounter>> counters;
-        std::uint64_t requests_0[3];
-        const QString names[3]
-            = {QStringLiteral("program"), QStringLiteral("same window"), QStringLiteral("minimal program")};
-        for (int which = 0; which < 3; ++which) {
-            requests_0[which] = pollers[which].line->requests();
-            counters.push_back(std::make_unique<PollCounter>(strace, pollers[which].child.pid));
-        }
-        run_for(options.wakeup_s * 1000);
-        for (int which = 0; which < 3; ++which) {
-            const std::optional<double> polls = counters[which]->stop();
-            const auto requests = static_cast<double>(pollers[which].line->requests() - requests_0[which]);
-            if (requests < 1)
-                fail(QStringLiteral("no request during the wake-up count of the %1").arg(names[which]));
-            if (polls) {
-                pollers[which].wakeups_per_request = *polls / requests;
-                continue;
-            }
-            QFile log(g_log_dir + QStringLiteral("/strace.log"));
-            const QString said
-                = log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readLine()).trimmed() : QString();
-            say(QStringLiteral("pondara-bench: strace could not attach to the %1 (%2): its wake-ups are not "
-                               "measured; /proc/sys/kernel/yama/ptrace_scope may forbid it")
-                    .arg(names[which], said));
-        }
-        if (!all_polling())
-            fail(QStringLiteral("a polling process ended during the wake-up count"));
-    }
-    terminate(pollers[minimal].child);
-    minimal_line.unplug();
-
-    say(QStringLiteral("[3/6] program after unplugging: %1 s").arg(options.unplug_s));
-    const Spread program_unplug = cpu_share_after_unplug(pollers[program].child.pid, program_line, options.unplug_s);
-    if (!running(pollers[program].child))
-        fail(QStringLiteral("the program ended after the unplugging"));
-    terminate(pollers[program].child);
-
-    say(QStringLiteral("[4/6] same window after unplugging: %1 s").arg(options.unplug_s));
-    const Spread same_unplug = cpu_share_after_unplug(pollers[same].child.pid, same_line, options.unplug_s);
-    terminate(pollers[same].child);
-
-    // The naive program's part of 6.
-    say(QStringLiteral("[5/6] naive QSerialPort program after unplugging: %1 s").arg(options.unplug_s));
-    bench::BenchLine naive_line(3, true);
-    if (!naive_line.start(&error))
-        fail(error);
-    Child naive = spawn(QStringLiteral("pondara-bench-naive"), {naive_line.device()}, false);
-    if (!run_until([&] { return naive_line.requests() >= 5; }, 15000))
-        fail(QStringLiteral("the naive program sent no request"));
-    const Spread naive_unplug = cpu_share_after_unplug(naive.pid, naive_line, options.unplug_s);
-    terminate(naive);
-
-    // 5. Start-up: the three programs in turn, after one unmeasured warm-up
-    // run of each (it fills the file cache).
-    say(QStringLiteral("[6/6] start-up: %1 runs each").arg(options.startups));
-    std::vector<double> startup[3];
-    const QString startup_programs[3]
-        = {QStringLiteral("pondara-bench-app"), QStringLiteral("pondara-bench-same-window"),
-           QStringLiteral("pondara-bench-minimal")};
-    for (int run = 0; run <= options.startups; ++run) {
-        for (int which = 0; which < 3; ++which) {
-            const std::int64_t exec_time = now_ns();
-            Child child = spawn(startup_programs[which], {QStringLiteral("--first-paint")}, true);
-            const QMap<QString, double> values = parse_values(finish(child));
-            if (!values.contains(QStringLiteral("first_paint_ns")))
-                fail(QStringLiteral("%1 reported no first paint").arg(startup_programs[which]));
-            if (run > 0)
-                startup[which].push_back(
-                    (values.value(QStringLiteral("first_paint_ns")) - static_cast<double>(exec_time)) / 1e6);
-        }
-    }
-
+    const QMap<QString, double> latency = measure_latency(options);
+    PollingStretch stretch;
+    measure_polling(stretch, options, strace);
+    const Unplugged unplugged = measure_unplugs(stretch, options);
+    const auto startups = measure_startups(options);
     say(QStringLiteral("[+] trend window: %1 s, the program with and without it side by side").arg(options.window_s));
-    const auto [without_trend_cpu, trend_cpu] = trend_window_cpu(options.window_s);
+    const std::pair<double, double> trend = trend_window_cpu(options.window_s);
+    const QMap<QString, double> scan = measure_scan();
+    const QMap<QString, double> mqtt = measure_mqtt(options);
 
-    // The table.
-    const auto latency_figure = [&](const char* side, const char* figure) {
-        const QString prefix = QLatin1String(side) + QLatin1Char('_');
-        return Spread {latency.value(prefix + QLatin1String(figure)), latency.value(prefix + QStringLiteral("min_ms")),
-                       latency.value(prefix + QStringLiteral("max_ms"))};
-    };
-    const auto rows_for = [&](const std::function<Spread(const Poller&)>& figure) {
-        return std::array<Spread, 3> {figure(pollers[program]), figure(pollers[same]), figure(pollers[minimal])};
-    };
-    const QString bare = QStringLiteral("bare QSerialPort");
-    const QString minimal_name = QStringLiteral("minimal program");
-
-    const Spread lat_median[3] = {latency_figure("program", "median_ms"), latency_figure("same_window", "median_ms"),
-                                  latency_figure("baseline", "median_ms")};
-    const Spread lat_p99[3] = {latency_figure("program", "p99_ms"), latency_figure("same_window", "p99_ms"),
-                               latency_figure("baseline", "p99_ms")};
-    rows.push_back({QStringLiteral("1 Reply latency median (ms)"), lat_median[0], lat_median[1], lat_median[2], bare,
-                    QStringLiteral("<= 1.1x same window"), lat_median[0].value <= 1.1 * lat_median[1].value, 3, true});
-    rows.push_back({QStringLiteral("1 Reply latency p99 (ms)"), lat_p99[0], lat_p99[1], lat_p99[2], bare,
-                    QStringLiteral("< 2 ms"), lat_p99[0].value < 2.0, 3, true});
-
-    const auto per_second = rows_for([](const Poller& p) { return p.cadence_spread(&Cadence::per_second); });
-    const auto interval = rows_for([](const Poller& p) { return p.cadence_spread(&Cadence::mean_interval_ms); });
-    const auto deviation = rows_for([](const Poller& p) { return p.cadence_spread(&Cadence::p99_deviation_ms); });
-    rows.push_back({QStringLiteral("2 Requests per second"), per_second[0], per_second[1], per_second[2], minimal_name,
-                    QStringLiteral("5.00 +- 0.02"), std::fabs(per_second[0].value - 5.0) <= 0.02, 3, true});
-    rows.push_back({QStringLiteral("2 Mean interval (ms)"), interval[0], interval[1], interval[2], minimal_name,
-                    QStringLiteral("(200 +- 0.8)"), std::fabs(interval[0].value - 200.0) <= 0.8, 3, true});
-    rows.push_back({QStringLiteral("2 p99 |interval - 200 ms| (ms)"), deviation[0], deviation[1], deviation[2],
-                    minimal_name, QStringLiteral("< 5 ms"), deviation[0].value < 5.0, 3, true});
-
-    const auto cpu = rows_for([](const Poller& p) { return median_of(p.cpu); });
-    rows.push_back({QStringLiteral("3 CPU while polling (s / %1 s)").arg(options.window_s), cpu[0], cpu[1], cpu[2],
-                    minimal_name, QStringLiteral("<= 1.2x same window"), cpu[0].value <= 1.2 * cpu[1].value, 3, true});
-
-    const auto rss = rows_for([](const Poller& p) { return Spread {p.rss, not_measured, not_measured}; });
-    rows.push_back({QStringLiteral("4 Peak resident memory (MiB)"), rss[0], rss[1], rss[2], minimal_name,
-                    QStringLiteral("<= 1.05x same window"), rss[0].value <= 1.05 * rss[1].value, 1, false});
-
-    const Spread start[3] = {median_of(startup[0]), median_of(startup[1]), median_of(startup[2])};
-    rows.push_back({QStringLiteral("5 Start-up to first paint (ms)"), start[0], start[1], start[2], minimal_name,
-                    QStringLiteral("<= 1.1x same window"), start[0].value <= 1.1 * start[1].value, 1, true});
-
-    rows.push_back({QStringLiteral("6 CPU after unplugging (% core)"), program_unplug, same_unplug, naive_unplug,
-                    QStringLiteral("naive QSerialPort"), QStringLiteral("< 1% of a core"), program_unplug.value < 1.0,
-                    2, true});
-
-    const auto wakeups = rows_for([](const Poller& p) {
-        return Spread {p.wakeups_per_request, not_measured, not_measured};
-    });
-    rows.push_back({QStringLiteral("7 Wake-ups per request"), wakeups[0], wakeups[1], wakeups[2], minimal_name,
-                    QStringLiteral("<= 4 and <= same window"),
-                    wakeups[0].value <= 4.0 && wakeups[0].value <= wakeups[1].value, 2, false});
-    rows.push_back({QStringLiteral("8 CPU, trend window open (s / %1 s)").arg(options.window_s),
-                    Spread {trend_cpu, not_measured, not_measured}, Spread {},
-                    Spread {without_trend_cpu, not_measured, not_measured}, QStringLiteral("window shut"),
-                    QStringLiteral("<= 2x window shut"), trend_cpu <= 2.0 * without_trend_cpu, 3, false});
-    add_mqtt_rows(rows, options.window_s);
+    std::vector<Row> rows = latency_rows(latency);
+    for (Row& row : cadence_rows(stretch))
+        rows.push_back(std::move(row));
+    rows.insert(rows.end(), {cpu_row(stretch, options), memory_row(stretch), startup_row(startups),
+                             unplug_row(unplugged), wakeup_row(stretch), trend_row(trend, options)});
+    for (Row& row : scan_rows(scan))
+        rows.push_back(std::move(row));
+    for (Row& row : mqtt_rows(mqtt, options))
+        rows.push_back(std::move(row));
     print_table(rows);
     std::fflush(stdout);
-
-    std::printf("\nMachine: %s\n", qPrintable(machine));
-    std::printf("Run: %.0f s; load average %s before, %s after; latency %d+%d+%d exchanges (%d without reply); "
-                "%d CPU windows of %.3f s with %zu+%zu+%zu requests; wake-ups over %d s; start-up median of %d "
-                "runs each\n",
-                static_cast<double>(now_ns() - started) / 1e9, qPrintable(load_before), qPrintable(load_average()),
-                static_cast<int>(latency.value(QStringLiteral("program_count"))),
-                static_cast<int>(latency.value(QStringLiteral("same_window_count"))),
-                static_cast<int>(latency.value(QStringLiteral("baseline_count"))),
-                static_cast<int>(latency.value(QStringLiteral("timeouts"))), cpu_windows,
-                static_cast<double>(window_length_ns) / 1e9 / cpu_windows, pollers[program].all_arrivals.size(),
-                pollers[same].all_arrivals.size(), pollers[minimal].all_arrivals.size(), options.wakeup_s,
-                options.startups);
-
-    // The folder holds only this run's logs and, by now, no links.
-    for (const QString& name : {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
-                                QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
-                                QStringLiteral("pondara-bench-same-window"), QStringLiteral("strace")})
-        QFile::remove(g_log_dir + QLatin1Char('/') + name + QStringLiteral(".log"));
-    ::rmdir((g_log_dir + QStringLiteral("/pondara")).toLocal8Bit().constData());
-    ::rmdir(runtime_dir);
+    print_run(machine, load_before, started, latency, stretch, options);
+    remove_run_folder(runtime_dir);
     return 0;
 }

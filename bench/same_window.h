@@ -33,60 +33,9 @@ public:
         : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                                | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
     {
-        setObjectName(QStringLiteral("main_form"));
-        setWindowTitle(QStringLiteral("PondaraV6"));
-        QIcon icon;
-        for (const int size : {16, 32, 48, 64, 128, 256})
-            icon.addFile(QStringLiteral(":/pondara/icons/pondara-%1.png").arg(size));
-        setWindowIcon(icon);
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        m_dpi = screen ? screen->logicalDotsPerInch() : 96.0;
-        setFixedSize(px(5820), px(3990));
-
-        QFont font;
-        font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
-                          QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
-        font.setPointSizeF(15.75);
-        font.setWeight(QFont::Normal);
-
-        auto* chuankou_num = box("chuankou_num", QStringLiteral("1"), font, {1680, 120, 495, 375});
-        label("Label3", QStringLiteral("串口号"), chuankou_num, font, {120, 120, 1335, 375});
-        auto* open_comm = button("open_comm", QStringLiteral("打开串口"), font, {3840, 120, 1455, 375});
-        m_add = box("add", QStringLiteral("1"), font, {1680, 870, 600, 375});
-        label("Label5", QStringLiteral("模块地址"), m_add, font, {120, 870, 1335, 375});
-        ad_now = box("AD_now", QStringLiteral("0"), font, {1680, 1485, 1695, 375});
-        label("Label2", QStringLiteral("当前AD值"), ad_now, font, {120, 1485, 1335, 375});
-        weight_now = box("weight_now", QStringLiteral("0"), font, {1680, 2205, 1695, 375});
-        label("Label1", QStringLiteral("当前重量"), weight_now, font, {120, 2205, 1335, 375});
-        auto* clr_command = button("clr_command", QStringLiteral("置零"), font, {240, 3120, 1095, 495});
-        auto* biaoding_command = button("biaoding_command", QStringLiteral("标定"), font, {1680, 3120, 1035, 480});
-        auto* command1 = button("Command1", QStringLiteral("设置"), font, {3120, 3120, 1035, 480});
-        auto* help_command = button("help_command", QStringLiteral("帮助"), font, {4560, 3120, 1095, 495});
-
-        QPalette blue = ad_now->palette();
-        blue.setColor(QPalette::Text, Qt::blue);
-        ad_now->setPalette(blue);
-        QPalette red = weight_now->palette();
-        red.setColor(QPalette::Text, Qt::red);
-        weight_now->setPalette(red);
-
-        QWidget* const order[] = {biaoding_command, ad_now,       weight_now, chuankou_num, open_comm,
-                                  clr_command,      help_command, m_add,      command1};
-        for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-            setTabOrder(order[i], order[i + 1]);
-        biaoding_command->setFocus();
-
-        port.setBaudRate(QSerialPort::Baud9600);
-        port.setDataBits(QSerialPort::Data8);
-        port.setParity(QSerialPort::NoParity);
-        port.setStopBits(QSerialPort::OneStop);
-        port.setFlowControl(QSerialPort::NoFlowControl);
-        QObject::connect(&port, &QSerialPort::readyRead, this, [this] { take_replies(); });
-
-        timer1.setTimerType(Qt::PreciseTimer);
-        timer1.setInterval(200);
-        QObject::connect(&timer1, &QTimer::timeout, this, [this] { tick(); });
-        timer1.start();
+        set_up_window();
+        build_controls();
+        set_up_polling();
     }
 
     // Shows the window in the centre of the screen, as the program does.
@@ -127,6 +76,76 @@ public:
     QLineEdit* weight_now = nullptr;
 
 private:
+    // Name, title, icon and the fixed size.
+    void set_up_window()
+    {
+        setObjectName(QStringLiteral("main_form"));
+        setWindowTitle(QStringLiteral("PondaraV6"));
+        QIcon icon;
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            icon.addFile(QStringLiteral(":/pondara/icons/pondara-%1.png").arg(size));
+        setWindowIcon(icon);
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        m_dpi = screen ? screen->logicalDotsPerInch() : 96.0;
+        setFixedSize(px(5820), px(3990));
+    }
+
+    // The 13 controls at their places, the readouts' colours, the tab order
+    // and the focus.
+    void build_controls()
+    {
+        QFont font;
+        font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+                          QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
+        font.setPointSizeF(15.75);
+        font.setWeight(QFont::Normal);
+
+        auto* chuankou_num = box("chuankou_num", QStringLiteral("1"), font, {1680, 120, 495, 375});
+        label("Label3", QStringLiteral("串口号"), chuankou_num, font, {120, 120, 1335, 375});
+        auto* open_comm = button("open_comm", QStringLiteral("打开串口"), font, {3840, 120, 1455, 375});
+        m_add = box("add", QStringLiteral("1"), font, {1680, 870, 600, 375});
+        label("Label5", QStringLiteral("模块地址"), m_add, font, {120, 870, 1335, 375});
+        ad_now = box("AD_now", QStringLiteral("0"), font, {1680, 1485, 1695, 375});
+        label("Label2", QStringLiteral("当前AD值"), ad_now, font, {120, 1485, 1335, 375});
+        weight_now = box("weight_now", QStringLiteral("0"), font, {1680, 2205, 1695, 375});
+        label("Label1", QStringLiteral("当前重量"), weight_now, font, {120, 2205, 1335, 375});
+        auto* clr_command = button("clr_command", QStringLiteral("置零"), font, {240, 3120, 1095, 495});
+        auto* biaoding_command = button("biaoding_command", QStringLiteral("标定"), font, {1680, 3120, 1035, 480});
+        auto* command1 = button("Command1", QStringLiteral("设置"), font, {3120, 3120, 1035, 480});
+        auto* help_command = button("help_command", QStringLiteral("帮助"), font, {4560, 3120, 1095, 495});
+        colour_text(ad_now, Qt::blue);
+        colour_text(weight_now, Qt::red);
+
+        QWidget* const order[] = {biaoding_command, ad_now,       weight_now, chuankou_num, open_comm,
+                                  clr_command,      help_command, m_add,      command1};
+        for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+            setTabOrder(order[i], order[i + 1]);
+        biaoding_command->setFocus();
+    }
+
+    // The port at 9600 8N1, and the 200 ms timer.
+    void set_up_polling()
+    {
+        port.setBaudRate(QSerialPort::Baud9600);
+        port.setDataBits(QSerialPort::Data8);
+        port.setParity(QSerialPort::NoParity);
+        port.setStopBits(QSerialPort::OneStop);
+        port.setFlowControl(QSerialPort::NoFlowControl);
+        QObject::connect(&port, &QSerialPort::readyRead, this, [this] { take_replies(); });
+
+        timer1.setTimerType(Qt::PreciseTimer);
+        timer1.setInterval(200);
+        QObject::connect(&timer1, &QTimer::timeout, this, [this] { tick(); });
+        timer1.start();
+    }
+
+    static void colour_text(QLineEdit* box, Qt::GlobalColor colour)
+    {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Text, colour);
+        box->setPalette(palette);
+    }
+
     int px(int twips) const { return static_cast<int>(std::lround(twips * m_dpi / 1440.0)); }
     QRect px(const QRect& twips) const { return {px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())}; }
 

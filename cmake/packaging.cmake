@@ -3,10 +3,20 @@
 
 set(PONDARA_APP_ID org.pondara.PondaraV6)
 set(PONDARA_MAINTAINER "Seed 5fee5a40 maintainers <maintainers@users.noreply.c-seed-5fee5a40.example>")
+set(PONDARA_HOMEPAGE "https://c-seed-5fee5a40.example/pondara")
 # The release of the project version: the date in the AppStream metainfo and
 # in the top entry of the Debian changelog.
 set(PONDARA_RELEASE_DATE 2026-12-07)
 set(PONDARA_DEB_REVISION 1)
+# The package is built on the release it is for, and its Depends name that
+# release's libraries: the plain revision is Debian 12's; a later Debian
+# release adds +deb<release>u1 (6.0-1+deb13u1), which sorts above it, so that
+# an upgraded machine takes its own release's build.
+cmake_host_system_information(RESULT pondara_distro_id QUERY DISTRIB_ID)
+cmake_host_system_information(RESULT pondara_distro_version QUERY DISTRIB_VERSION_ID)
+if(pondara_distro_id STREQUAL "debian" AND pondara_distro_version GREATER 12)
+  string(APPEND PONDARA_DEB_REVISION "+deb${pondara_distro_version}u1")
+endif()
 set(PONDARA_DEB_VERSION ${PROJECT_VERSION}-${PONDARA_DEB_REVISION})
 
 target_compile_definitions(pondara PRIVATE
@@ -69,6 +79,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${PONDARA_DEB_REVISION})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PONDARA_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Beside the libraries that shlibdeps finds: the windows' Chinese texts need

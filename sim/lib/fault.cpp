@@ -2,44 +2,18 @@
 
 namespace pondara::sim {
 
-namespace {
-
-struct FaultEntry {
-    Fault fault;
-    const char* name;
-};
-
-constexpr std::array<FaultEntry, 12> fault_table {{
-    {Fault::none, "none"},
-    {Fault::split, "split"},
-    {Fault::twelve, "twelve"},
-    {Fault::stray, "stray"},
-    {Fault::truncated, "truncated"},
-    {Fault::late, "late"},
-    {Fault::header, "header"},
-    {Fault::checksum, "checksum"},
-    {Fault::noreply, "noreply"},
-    {Fault::noise, "noise"},
-    {Fault::unplug, "unplug"},
-    {Fault::fakezero, "fakezero"},
-}};
-
-}  // namespace
-
 QString fault_name(Fault fault)
 {
-    for (const auto& entry : fault_table) {
-        if (entry.fault == fault)
-            return QString::fromLatin1(entry.name);
-    }
+    if (static_cast<std::size_t>(fault) < fault_table.size())
+        return QString::fromLatin1(fault_row(fault).name);
     return QStringLiteral("?");
 }
 
 std::optional<Fault> fault_from_name(const QString& name)
 {
-    for (const auto& entry : fault_table) {
-        if (name.compare(QLatin1String(entry.name), Qt::CaseInsensitive) == 0)
-            return entry.fault;
+    for (const FaultRow& row : fault_table) {
+        if (name.compare(QLatin1String(row.name), Qt::CaseInsensitive) == 0)
+            return row.fault;
     }
     return std::nullopt;
 }
@@ -47,8 +21,8 @@ std::optional<Fault> fault_from_name(const QString& name)
 QStringList fault_names()
 {
     QStringList names;
-    for (const auto& entry : fault_table)
-        names.append(QString::fromLatin1(entry.name));
+    for (const FaultRow& row : fault_table)
+        names.append(QString::fromLatin1(row.name));
     return names;
 }
 

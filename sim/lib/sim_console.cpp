@@ -18,6 +18,23 @@ QString fault_state(const SimLine& line)
     return text + QStringLiteral(", fault-rate ") + decimal_text(line.faults().rate());
 }
 
+// The bus's other modules, one clause each: "module 5: load 1500 (now
+// 1500), fault none".
+QString bus_state(const SimLine& line)
+{
+    QString text;
+    const std::vector<std::uint8_t> addresses = line.addresses();
+    for (std::size_t i = 1; i < addresses.size(); ++i) {
+        const ModuleSim& module = *line.module_at(addresses[i]);
+        text += QStringLiteral("; module %1: load %2 (now %3), drift %4, noise %5, fault %6")
+                    .arg(addresses[i])
+                    .arg(decimal_text(module.scale().load()), decimal_text(module.scale().present_load()))
+                    .arg(on_off_name(module.scale().drift()), on_off_name(module.scale().noise()))
+                    .arg(fault_name(line.faults_at(addresses[i])->standing()));
+    }
+    return text;
+}
+
 QString line_state(const SimLine& line)
 {
     const ModuleSim& module = line.module();
@@ -28,16 +45,33 @@ QString line_state(const SimLine& line)
                                          : QStringLiteral("port %1 unplugged").arg(line.port_number());
     return QStringLiteral("%1, address %2, load %3 (now %4), drift %5, noise %6, zero %7, zhouqi %8, "
                           "kuandu %9, pacing %10, delay %11 ms, %12")
-        .arg(where)
-        .arg(module.address())
-        .arg(decimal_text(scale.load()), decimal_text(scale.present_load()))
-        .arg(on_off_name(scale.drift()), on_off_name(scale.noise()))
-        .arg(scale.zero_point())
-        .arg(module.zhouqi())
-        .arg(module.kuandu())
-        .arg(on_off_name(line.pacing()))
-        .arg(line.reply_delay().count())
-        .arg(fault_state(line));
+               .arg(where)
+               .arg(address_list(line.addresses()))
+               .arg(decimal_text(scale.load()), decimal_text(scale.present_load()))
+               .arg(on_off_name(scale.drift()), on_off_name(scale.noise()))
+               .arg(scale.zero_point())
+               .arg(module.zhouqi())
+               .arg(module.kuandu())
+               .arg(on_off_name(line.pacing()))
+               .arg(line.reply_delay().count())
+               .arg(fault_state(line))
+           + bus_state(line);
+}
+
+// Runs `change` on the module the command names, or on every module.
+template <typename Change>
+QString on_modules(SimLine& line, const Command& command, Change change)
+{
+    if (!command.module) {
+        for (const std::uint8_t address : line.addresses())
+            change(*line.module_at(address));
+        return describe(command);
+    }
+    ModuleSim* module = line.module_at(*command.module);
+    if (!module)
+        return error(QStringLiteral("no module at address %1").arg(*command.module));
+    change(*module);
+    return describe(command);
 }
 
 QString stats(const SimLine& line)
@@ -77,29 +111,26 @@ QString run_command(SimLine& line, const Command& command)
     case Verb::port:
         return error(QStringLiteral("the port is chosen at start"));
     case Verb::address:
-        line.module().set_address(static_cast<std::uint8_t>(whole()));
+        line.set_addresses(std::get<std::vector<std::uint8_t>>(command.value));
         break;
     case Verb::load:
-        line.module().set_load(number());
-        break;
+        return on_modules(line, command, [&](ModuleSim& module) { module.set_load(number()); });
     case Verb::drift:
-        line.module().set_drift(on());
-        break;
+        return on_modules(line, command, [&](ModuleSim& module) { module.set_drift(on()); });
     case Verb::noise:
-        line.module().set_noise(on());
-        break;
+        return on_modules(line, command, [&](ModuleSim& module) { module.set_noise(on()); });
     case Verb::pacing:
         line.set_pacing(on());
         break;
     case Verb::delay:
         line.set_reply_delay(std::chrono::milliseconds(whole()));
         break;
-    case Verb::fault:
-        if (command.once)
-            line.set_fault_once(std::get<Fault>(command.value));
-        else
-            line.set_fault(std::get<Fault>(command.value));
+    case Verb::fault: {
+        const Fault fault = std::get<Fault>(command.value);
+        if (!(command.once ? line.set_fault_once(fault, command.module) : line.set_fault(fault, command.module)))
+            return error(QStringLiteral("no module at address %1").arg(*command.module));
         break;
+    }
     case Verb::fault_rate:
         line.set_fault_rate(number());
         break;

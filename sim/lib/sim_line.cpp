@@ -4,6 +4,7 @@
 #include "reply_shaper.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace pondara::sim {
 
@@ -12,6 +13,7 @@ using namespace std::chrono_literals;
 SimLine::SimLine(int port_number, QObject* parent)
     : QObject(parent),
       m_port_number(port_number),
+      m_stations(1),
       m_link(virtual_port_link(port_number)),
       m_rng(1)
 {
@@ -67,18 +69,87 @@ bool SimLine::replug(QString* error)
 
 void SimLine::set_reply_delay(std::chrono::milliseconds delay) { m_reply_delay = std::max(delay, 0ms); }
 
-void SimLine::set_fault(Fault fault)
+void SimLine::set_addresses(const std::vector<std::uint8_t>& addresses)
 {
-    if (fault == Fault::none)
-        m_faults.clear();
-    else
-        m_faults.set_standing(fault);
+    if (addresses.empty())
+        return;
+    m_stations.resize(addresses.size());
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        m_stations[i].module.set_address(addresses[i]);
+        m_stations[i].module.set_seed(m_seed + static_cast<std::uint32_t>(i));
+    }
+}
+
+std::vector<std::uint8_t> SimLine::addresses() const
+{
+    std::vector<std::uint8_t> addresses;
+    for (const Station& station : m_stations)
+        addresses.push_back(station.module.address());
+    return addresses;
+}
+
+std::vector<SimLine::Station*> SimLine::stations(std::optional<std::uint8_t> address)
+{
+    std::vector<Station*> chosen;
+    for (Station& station : m_stations)
+        if (!address || station.module.address() == *address)
+            chosen.push_back(&station);
+    return chosen;
+}
+
+ModuleSim* SimLine::module_at(std::uint8_t address)
+{
+    return const_cast<ModuleSim*>(std::as_const(*this).module_at(address));
+}
+
+const ModuleSim* SimLine::module_at(std::uint8_t address) const
+{
+    for (const Station& station : m_stations)
+        if (station.module.address() == address)
+            return &station.module;
+    return nullptr;
+}
+
+const FaultPlan* SimLine::faults_at(std::uint8_t address) const
+{
+    for (const Station& station : m_stations)
+        if (station.module.address() == address)
+            return &station.faults;
+    return nullptr;
+}
+
+bool SimLine::set_fault(Fault fault, std::optional<std::uint8_t> address)
+{
+    const auto chosen = stations(address);
+    for (Station* station : chosen) {
+        if (fault == Fault::none)
+            station->faults.clear();
+        else
+            station->faults.set_standing(fault);
+    }
+    return !chosen.empty();
+}
+
+bool SimLine::set_fault_once(Fault fault, std::optional<std::uint8_t> address)
+{
+    const auto chosen = stations(address);
+    for (Station* station : chosen)
+        station->faults.set_once(fault);
+    return !chosen.empty();
+}
+
+void SimLine::set_fault_rate(double probability)
+{
+    for (Station& station : m_stations)
+        station.faults.set_rate(probability);
 }
 
 void SimLine::set_seed(std::uint32_t seed)
 {
+    m_seed = seed;
     m_rng.seed(seed);
-    m_module.set_seed(seed);
+    for (std::size_t i = 0; i < m_stations.size(); ++i)
+        m_stations[i].module.set_seed(seed + static_cast<std::uint32_t>(i));
 }
 
 void SimLine::set_unplug_after(std::chrono::seconds after)
@@ -89,7 +160,13 @@ void SimLine::set_unplug_after(std::chrono::seconds after)
         m_unplug_timer.start(m_unplug_after);
 }
 
-SimLine::Counters SimLine::counters() const { return {m_module.requests_seen(), m_replies, m_faults_injected}; }
+SimLine::Counters SimLine::counters() const
+{
+    quint64 requests = 0;
+    for (const Station& station : m_stations)
+        requests += station.module.requests_seen();
+    return {requests, m_replies, m_faults_injected};
+}
 
 bool SimLine::open_line(QString* error)
 {
@@ -116,28 +193,33 @@ void SimLine::take_requests(const QByteArray& bytes)
     emit bytes_received(bytes);
 
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now());
-    m_module.step(elapsed - m_last_step);
+    const quint64 seen_before = counters().requests;
+    std::vector<std::pair<Packet, FaultPlan*>> replies;
+    for (Station& station : m_stations) {
+        station.module.step(elapsed - m_last_step);
+        // A zero acknowledged but not taken, while that module's fault says so.
+        station.module.set_zero_ignored(station.faults.standing() == Fault::fakezero
+                                        || station.faults.once() == Fault::fakezero);
+        for (const Packet& reply : station.module.receive(bytes))
+            replies.emplace_back(reply, &station.faults);
+    }
     m_last_step = elapsed;
-
-    m_module.set_zero_ignored(m_faults.standing() == Fault::fakezero || m_faults.once() == Fault::fakezero);
-    const quint64 seen_before = m_module.requests_seen();
-    const std::vector<Packet> replies = m_module.receive(bytes);
-    if (m_module.requests_seen() > seen_before && !m_held.isEmpty()) {
+    if (counters().requests > seen_before && !m_held.isEmpty()) {
         // The rest of a late reply goes out ahead of the new answer.
         m_schedule.add(m_held, now());
         m_held.clear();
     }
-    for (const Packet& reply : replies) {
-        send_reply(reply);
+    for (const auto& [reply, faults] : replies) {
+        send_reply(reply, *faults);
         if (!plugged())
             return;
     }
     pump();
 }
 
-void SimLine::send_reply(const Packet& reply)
+void SimLine::send_reply(const Packet& reply, FaultPlan& faults)
 {
-    const Fault fault = m_faults.next(m_rng);
+    const Fault fault = faults.next(m_rng);
     if (fault != Fault::none)
         ++m_faults_injected;
     emit reply_sent(reply, fault);

@@ -12,13 +12,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <random>
+#include <vector>
 
 namespace pondara::sim {
 
 // The simulated module on a line: a pseudo-terminal published as virtual
 // port N, a ModuleSim answering what arrives, and the line's behaviour:
-// 9600-baud pacing, a reply delay and injected faults. Everything runs on
+// 9600-baud pacing, a reply delay and injected faults. The line may carry a
+// bus of modules, each at an address of its own with its own scale and
+// faults; each hears every request and answers its own. Everything runs on
 // the thread's event loop.
 class SimLine : public QObject {
     Q_OBJECT
@@ -50,8 +54,18 @@ public:
     QString device_path() const { return m_pty.device_path(); }
     QString link_path() const { return m_link.path(); }
 
-    ModuleSim& module() { return m_module; }
-    const ModuleSim& module() const { return m_module; }
+    // The first module; the only one unless the line is a bus.
+    ModuleSim& module() { return m_stations.front().module; }
+    const ModuleSim& module() const { return m_stations.front().module; }
+
+    // The modules on the line, one per address, the first kept (with its
+    // scale) at the first address.
+    void set_addresses(const std::vector<std::uint8_t>& addresses);
+    std::vector<std::uint8_t> addresses() const;
+    // The module at `address`, null when none answers there.
+    ModuleSim* module_at(std::uint8_t address);
+    const ModuleSim* module_at(std::uint8_t address) const;
+    const FaultPlan* faults_at(std::uint8_t address) const;
 
     // True while bytes of a reply still wait to go on the line (held bytes
     // of a late reply do not count: they wait for the next request).
@@ -63,13 +77,15 @@ public:
     std::chrono::milliseconds reply_delay() const { return m_reply_delay; }
 
     // A fault for every reply from now on (Fault::none clears it and any
-    // fault set once).
-    void set_fault(Fault fault);
+    // fault set once), of the module at `address` or of every module; false
+    // when no module answers there.
+    bool set_fault(Fault fault, std::optional<std::uint8_t> address = {});
     // A fault for the next reply only.
-    void set_fault_once(Fault fault) { m_faults.set_once(fault); }
-    // Probability per reply of a random reply fault.
-    void set_fault_rate(double probability) { m_faults.set_rate(probability); }
-    const FaultPlan& faults() const { return m_faults; }
+    bool set_fault_once(Fault fault, std::optional<std::uint8_t> address = {});
+    // Probability per reply of a random reply fault, for every module.
+    void set_fault_rate(double probability);
+    // The first module's faults.
+    const FaultPlan& faults() const { return m_stations.front().faults; }
 
     // Seeds the AD noise and the random faults and bytes.
     void set_seed(std::uint32_t seed);
@@ -94,13 +110,19 @@ private:
     bool open_line(QString* error);
     void close_line();
     void take_requests(const QByteArray& bytes);
-    void send_reply(const Packet& reply);
+    struct Station {
+        ModuleSim module;
+        FaultPlan faults;
+    };
+    void send_reply(const Packet& reply, FaultPlan& faults);
+    // The stations at `address`, or all of them.
+    std::vector<Station*> stations(std::optional<std::uint8_t> address);
     void pump();
     ByteSchedule::Time now() const;
 
     const int m_port_number;
-    ModuleSim m_module;
-    FaultPlan m_faults;
+    std::vector<Station> m_stations;
+    std::uint32_t m_seed = 1;
     ByteSchedule m_schedule;
     PseudoTerminal m_pty;
     PortLink m_link;

@@ -1,12 +1,8 @@
 #include "main_window/main_form.h"
-#include "main_window/stop_signals.h"
+#include "main_window/start_up.h"
 #include "main_window/weighing_watch.h"
 #include "publish/publish_options.h"
 #include "publish/publisher.h"
-#include "serial/port_factory.h"
-#include "serial/port_resolver.h"
-#include "ui/box_message_sink.h"
-#include "ui/look.h"
 #include "weighing/motion.h"
 
 #include <QApplication>
@@ -125,7 +121,6 @@ int main(int argc, char* argv[])
     if (!take_motion_options(argc, argv, rule))
         return 2;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("PondaraV6"));
     QApplication::setDesktopFileName(QStringLiteral(PONDARA_APP_ID));
     const pondara::PublishOptions publish
         = pondara::read_publish_options(QApplication::arguments(), qEnvironmentVariable("PONDARA_MQTT_PASSWORD"),
@@ -135,13 +130,16 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    pondara::BoxMessageSink messages;
-    pondara::MainForm main_form(pondara::make_port_factory(), messages,
-                                [] { return pondara::PortResolver().mapping(); });
-    main_form.set_motion_rule(rule);
-    const auto publisher = make_publisher(publish, main_form);
-    pondara::end_on_stop_signals(main_form);
-    main_form.show();
-    pondara::look::centre_on_screen(&main_form);
-    return QApplication::exec();
+    std::unique_ptr<pondara::Publisher> publisher;
+    pondara::StartUpHooks hooks;
+    hooks.before_show = [&](pondara::MainForm& main_form) {
+        main_form.set_motion_rule(rule);
+        publisher = make_publisher(publish, main_form);
+        // The publisher goes before the window it watches.
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, [&publisher, &main_form] {
+            main_form.set_link_notes({});
+            publisher.reset();
+        });
+    };
+    return pondara::run_program(hooks);
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace pondara {
@@ -22,21 +23,32 @@ extern "C" void write_signal_number(int signal_number)
     errno = saved_errno;
 }
 
-void set_handler(int signal_number, void (*handler)(int), bool* ok)
+// Installs `handler` for `signal_number` unless the signal is ignored now;
+// returns what was there, or nothing when the signal was left alone or
+// sigaction failed (then *ok is false).
+std::optional<struct sigaction> catch_signal(int signal_number, void (*handler)(int), bool* ok)
 {
+    struct sigaction previous { };
+    if (::sigaction(signal_number, nullptr, &previous) != 0) {
+        *ok = false;
+        return std::nullopt;
+    }
+    if (previous.sa_handler == SIG_IGN)
+        return std::nullopt;
     struct sigaction action { };
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (::sigaction(signal_number, &action, nullptr) != 0)
+    if (::sigaction(signal_number, &action, nullptr) != 0) {
         *ok = false;
+        return std::nullopt;
+    }
+    return previous;
 }
 
 }  // namespace
 
-SignalPipe::SignalPipe(std::initializer_list<int> signal_numbers, QObject* parent)
-    : QObject(parent),
-      m_signal_numbers(signal_numbers)
+SignalPipe::SignalPipe(std::initializer_list<int> signal_numbers, QObject* parent) : QObject(parent)
 {
     int ends[2] = {-1, -1};
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -48,17 +60,18 @@ SignalPipe::SignalPipe(std::initializer_list<int> signal_numbers, QObject* paren
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalPipe::drain);
 
     m_ok = true;
-    for (const int number : m_signal_numbers)
-        set_handler(number, write_signal_number, &m_ok);
+    for (const int number : signal_numbers) {
+        if (const auto previous = catch_signal(number, write_signal_number, &m_ok))
+            m_replaced.push_back({number, *previous});
+    }
 }
 
 SignalPipe::~SignalPipe()
 {
     if (m_read_end < 0)
         return;
-    bool restored = true;
-    for (const int number : m_signal_numbers)
-        set_handler(number, SIG_DFL, &restored);
+    for (const Replaced& replaced : m_replaced)
+        ::sigaction(replaced.signal_number, &replaced.previous, nullptr);
     g_write_fd = -1;
     m_notifier->setEnabled(false);
     ::close(m_write_end);

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <csignal>
 #include <initializer_list>
 #include <vector>
 
@@ -11,8 +12,10 @@ namespace pondara {
 
 // Turns POSIX signals into a Qt signal on the event loop: the handler does
 // nothing but write the signal number into a pipe, whose other end a socket
-// notifier watches. One instance at a time; it restores the default handlers
-// when destroyed.
+// notifier watches. A signal that was ignored when the instance was made
+// stays ignored: whoever started the program asked for that (SIGHUP under
+// nohup, SIGINT in a shell's background job). One instance at a time; it
+// puts back the handlers it replaced when destroyed.
 class SignalPipe : public QObject {
     Q_OBJECT
 
@@ -35,7 +38,11 @@ private:
     int m_read_end = -1;
     int m_write_end = -1;
     QSocketNotifier* m_notifier = nullptr;
-    std::vector<int> m_signal_numbers;
+    struct Replaced {
+        int signal_number;
+        struct sigaction previous;
+    };
+    std::vector<Replaced> m_replaced;
     bool m_ok = false;
 };
 

@@ -46,7 +46,8 @@ Publisher::Publisher(const PublishOptions& options, ModuleLink& link, QueueComma
 void Publisher::watch(ModuleLink& link)
 {
     const ModuleLink* watched = &link;
-    connect(&link, &ModuleLink::event, this, [this, watched](const ModuleEvent& event) { take(watched, event); });
+    connect(&link, &ModuleLink::module_event, this,
+            [this, watched](const ModuleEvent& event) { take(watched, event); });
     connect(&link, &QObject::destroyed, this, [this, watched] { m_exchanges.remove(watched); });
 }
 

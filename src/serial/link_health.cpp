@@ -46,6 +46,12 @@ void LinkHealth::request_sent(int flushed)
     judge();
 }
 
+void LinkHealth::request_unsent()
+{
+    if (m_state != State::closed)
+        ++m_counters.unsent;
+}
+
 void LinkHealth::reply_accepted(std::int64_t wall_ms)
 {
     ++m_counters.accepted;

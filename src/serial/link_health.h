@@ -31,6 +31,7 @@ public:
         std::uint64_t bad_checksum = 0;
         std::uint64_t too_short = 0;
         std::uint64_t no_reply = 0;  // requests that got no byte back
+        std::uint64_t unsent = 0;  // requests the device did not take (its output queue was full)
         std::optional<std::int64_t> last_accepted_ms;  // wall clock, ms since the epoch
     };
 
@@ -43,6 +44,8 @@ public:
     // A request goes out. `flushed` is the number of unread bytes the write
     // discards: the rest of a reply that never reached 8 bytes, or noise.
     void request_sent(int flushed);
+    // The request just sent did not go out: the device took no data.
+    void request_unsent();
 
     void reply_accepted(std::int64_t wall_ms);
     void reply_dropped(Drop why);

@@ -46,6 +46,7 @@ ModuleLink::ModuleLink(std::unique_ptr<PortObject> port, QString owner, QObject*
       m_owner(std::move(owner)),
       m_reply_wait(new QTimer(this))
 {
+    m_reply_wait->setObjectName(QStringLiteral("reply_check"));  // tests run it on a clock of their own
     m_reply_wait->setSingleShot(true);
     m_reply_wait->setInterval(reply_wait_ms);
     connect(m_reply_wait, &QTimer::timeout, this, &ModuleLink::reply_overdue);
@@ -70,7 +71,7 @@ ModuleEvent ModuleLink::stamped(ModuleEvent::Kind kind) const
 void ModuleLink::tell(ModuleEvent&& event)
 {
     event.link = m_health.state();
-    emit this->event(event);
+    emit module_event(event);
 }
 
 std::optional<OpenFailure> ModuleLink::open(std::int16_t number)
@@ -140,13 +141,7 @@ bool ModuleLink::take_reply(RxBuf& rx_buf)
     }
     event.byte_count = 8;
     if (reply_ok(rx_buf)) {
-        qCDebug(lc_line).noquote() << time_stamp() << "<-" << spaced_hex(rx_buf);
-        m_health.reply_accepted(event.wall_ms);
-        m_reply_wait->stop();
-        event.kind = ModuleEvent::Kind::reply_accepted;
-        event.type = static_cast<std::uint8_t>(rx_buf[2]);
-        event.value = reply_value(rx_buf);
-        tell(std::move(event));
+        accept(std::move(event), rx_buf);
         return true;
     }
     const bool header = rx_buf[0] == reply_header;
@@ -156,6 +151,32 @@ bool ModuleLink::take_reply(RxBuf& rx_buf)
     m_health.reply_dropped(event.drop);
     tell(std::move(event));
     return false;
+}
+
+void ModuleLink::accept(ModuleEvent&& event, const RxBuf& rx_buf)
+{
+    qCDebug(lc_line).noquote() << time_stamp() << "<-" << spaced_hex(rx_buf);
+    m_health.reply_accepted(event.wall_ms);
+    m_reply_wait->stop();
+    event.kind = ModuleEvent::Kind::reply_accepted;
+    event.type = static_cast<std::uint8_t>(rx_buf[2]);
+    event.value = reply_value(rx_buf);
+    tell(std::move(event));
+}
+
+void ModuleLink::reply_found(const RxBuf& rx_buf)
+{
+    ModuleEvent event = stamped(ModuleEvent::Kind::reply_accepted);
+    for (std::size_t k = 0; k < 8; ++k)
+        event.bytes[k] = static_cast<std::uint8_t>(rx_buf[k]);
+    event.byte_count = 8;
+    accept(std::move(event), rx_buf);
+}
+
+void ModuleLink::bytes_skipped(const QByteArray& bytes, const char* why)
+{
+    qCDebug(lc_line).noquote() << time_stamp() << "skipped" << bytes.size() << "bytes"
+                               << QString::fromLatin1(bytes.toHex(' ').toUpper()) + QLatin1Char(':') << why;
 }
 
 ConversionError ModuleLink::send_frame(const QString& address_text, const Command& command)
@@ -169,8 +190,12 @@ ConversionError ModuleLink::send_frame(const QString& address_text, const Comman
         qCDebug(lc_line).noquote() << time_stamp() << "discarded" << flushed << "unread bytes";
     m_health.request_sent(flushed);
     m_port->clearInBuffer();
-    m_port->setOutput(m_tx_buf);
-    qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    if (m_port->setOutput(m_tx_buf)) {
+        qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
+    } else {
+        qCDebug(lc_line).noquote() << time_stamp() << "not sent" << spaced_hex(m_tx_buf);
+        m_health.request_unsent();
+    }
     m_reply_wait->start();
     ModuleEvent event = stamped(ModuleEvent::Kind::request_sent);
     event.bytes = m_tx_buf;

@@ -5,6 +5,7 @@
 #include "serial/link_health.h"
 #include "serial/port_object.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -81,6 +82,15 @@ public:
     // true when they pass the reply test. Framing is by count only.
     bool take_reply(RxBuf& rx_buf);
 
+    // For a reader that frames replies itself (the bus scan, which reads
+    // each byte as it comes and looks for a reply among them): the 8 bytes
+    // in rx_buf[0..7], which pass the reply test, taken as the reply, told
+    // and traced as take_reply() does.
+    void reply_found(const RxBuf& rx_buf);
+    // ... and bytes it set aside, traced with the reason (an echo of the
+    // request, bytes that form no reply).
+    void bytes_skipped(const QByteArray& bytes, const char* why);
+
     // No exchange_silent for the request sent last.
     void stop_reply_wait();
 
@@ -93,11 +103,12 @@ public:
     QString device() const { return m_device; }
 
 signals:
-    void event(const pondara::ModuleEvent& event);
+    void module_event(const pondara::ModuleEvent& event);
 
 private:
     void port_lost(const PortLoss& loss);
     void reply_overdue();
+    void accept(ModuleEvent&& event, const RxBuf& rx_buf);
     ModuleEvent stamped(ModuleEvent::Kind kind) const;
     void tell(ModuleEvent&& event);
 

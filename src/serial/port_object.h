@@ -21,11 +21,13 @@ struct OpenFailure {
         stale_lock,  // held by the lock file of a process that is gone, which this user may not remove
         no_permission,  // the user may not open the device
         other,  // any other error of the device
+        suspicious_lock,  // its lock file is a symbolic link or no regular file: left to be checked by hand
     };
     Reason reason = Reason::other;
     QString device;  // the device path, when the number led to one
     QString detail;  // the system's own words, for the message
-    // With stale_lock: the lock file, and the program and process named in it.
+    // With in_use, stale_lock and suspicious_lock: the lock file (its folder's
+    // links resolved), and the program and process that hold it, where known.
     QString lock_file = {};
     QString lock_program = {};
     qint64 lock_pid = 0;
@@ -76,8 +78,10 @@ public:
     virtual void clearInBuffer() = 0;
     virtual int inBufferCount() const = 0;
 
-    // Output: the 8 bytes as one block.
-    virtual void setOutput(const Packet& bytes) = 0;
+    // Output: the 8 bytes as one block. False when the block was not sent:
+    // the port is closed, or the device takes no more data for now (its
+    // output queue is full); the block is then dropped whole.
+    virtual bool setOutput(const Packet& bytes) = 0;
 
     // Input: removes and returns the oldest waiting byte, or nothing when
     // no byte waits.

@@ -1,20 +1,18 @@
 #include "serial/qt_port_object.h"
 
+#include "serial/device_lock.h"
 #include "serial/logging.h"
 #include "serial/open_devices.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
 #include <QPointer>
-#include <QStandardPaths>
-#include <QSysInfo>
+#include <QSocketNotifier>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,66 +23,21 @@ namespace {
 
 constexpr qint64 read_buffer_size = 1024;
 
-// The lock file Qt's QSerialPort takes for `device`, where Qt 6 puts it:
-// LCK.. followed by the path without "/dev/" and with every '/' made '_'
-// (LCK..ttyUSB0, LCK..pts_3), in the first readable folder of Qt's list that
-// holds such a file or may be written.
-QString lock_file_path(const QString& device)
-{
-    QString name = device;
-    if (name.startsWith(QLatin1String("/dev/")))
-        name.remove(0, 5);
-    name = QStringLiteral("/LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    static const QStringList folders {QStringLiteral("/var/lock"),
-                                      QStringLiteral("/etc/locks"),
-                                      QStringLiteral("/var/spool/locks"),
-                                      QStringLiteral("/var/spool/uucp"),
-                                      QStringLiteral("/tmp"),
-                                      QStringLiteral("/var/tmp"),
-                                      QStringLiteral("/var/lock/lockdev"),
-                                      QStringLiteral("/run/lock"),
-                                      QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
-    for (const QString& folder : folders) {
-        const QFileInfo info(folder);
-        if (info.isReadable() && (QFile::exists(folder + name) || info.isWritable()))
-            return folder + name;
-    }
-    return {};
-}
-
-// What the lock file of `device` says of its holder.
-struct LockHolder {
-    QString path;  // the lock file, its folder's links resolved (/var/lock is often /run/lock)
-    QString program;
-    qint64 pid = 0;
-    bool gone = false;  // the process named no longer runs on this machine
-};
-
-std::optional<LockHolder> lock_holder(const QString& device)
-{
-    const QString path = lock_file_path(device);
-    if (path.isEmpty() || !QFile::exists(path))
-        return std::nullopt;
-    LockHolder holder;
-    holder.path = QFileInfo(path).canonicalFilePath();
-    if (holder.path.isEmpty())
-        holder.path = path;
-    QString host;
-    if (!QLockFile(path).getLockInfo(&holder.pid, &host, &holder.program))
-        return holder;
-    // Like Qt, judge only processes of this machine.
-    const bool here = host.isEmpty() || host == QSysInfo::machineHostName();
-    holder.gone = here && holder.pid > 0 && ::kill(static_cast<pid_t>(holder.pid), 0) != 0 && errno == ESRCH;
-    return holder;
-}
-
 }  // namespace
 
-QtPortObject::QtPortObject(QObject* parent) : PortObject(parent), m_port(new QSerialPort(this))
+QtPortObject::QtPortObject(QObject* parent)
+    : PortObject(parent),
+      m_port(new QSerialPort(this)),
+      m_hang_up_watch(new QSocketNotifier(QSocketNotifier::Read, this))
 {
     m_port->setReadBufferSize(read_buffer_size);
+    m_hang_up_watch->setEnabled(false);
     connect(m_port, &QSerialPort::readyRead, this, &QtPortObject::on_ready_read);
     connect(m_port, &QSerialPort::errorOccurred, this, &QtPortObject::on_error);
+    connect(m_hang_up_watch, &QSocketNotifier::activated, this, [this] {
+        if (m_open)
+            lose(loss_reason(QSerialPort::ResourceError));
+    });
 }
 
 QtPortObject::QtPortObject(PortResolver::Roots roots, QObject* parent) : QtPortObject(parent)
@@ -137,6 +90,15 @@ std::optional<OpenFailure> QtPortObject::open()
         return OpenFailure {OpenFailure::Reason::in_use, device,
                             QStringLiteral("%1 is already open in this program").arg(device)};
 
+    // Qt takes a lock file it judges stale over, and judges one without its
+    // own program line stale: the lock of a terminal program that has the
+    // device open would go. So the lock is read here first, and Qt is only
+    // let near it when nobody holds it.
+    const DeviceLock lock = read_device_lock(device);
+    if (lock.holder == DeviceLock::Holder::running || lock.holder == DeviceLock::Holder::suspicious)
+        return lock_failure(device, lock);
+    remove_stale_lock(lock);
+
     m_port->setPortName(device);
     m_port->setBaudRate(QSerialPort::Baud9600);
     m_port->setDataBits(QSerialPort::Data8);
@@ -144,12 +106,9 @@ std::optional<OpenFailure> QtPortObject::open()
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     bool opened = m_port->open(QIODevice::ReadWrite);
-    if (!opened && m_port->error() == QSerialPort::PermissionError) {
-        // Qt takes over the lock of a process that is gone when this user may
-        // remove it. A holder that ended after Qt looked is taken over now.
-        if (const auto holder = lock_holder(device); holder && holder->gone)
-            opened = m_port->open(QIODevice::ReadWrite);
-    }
+    // A holder that ended after the first look is taken over now.
+    if (!opened && m_port->error() == QSerialPort::PermissionError && remove_stale_lock(read_device_lock(device)))
+        opened = m_port->open(QIODevice::ReadWrite);
     if (!opened)
         return open_failure(device);
 
@@ -160,7 +119,33 @@ std::optional<OpenFailure> QtPortObject::open()
     ++m_session;
     m_driver_min = -1;  // Qt's own settings: VMIN 0, readable from the first byte
     sync_driver_threshold();
+    watch_for_hang_up();
     return std::nullopt;
+}
+
+// A hang-up (the adapter pulled, the other end of a pseudo-terminal closed)
+// leaves a terminal whose read() returns 0 at once, forever, and whose poll()
+// reports POLLHUP and POLLERR. Qt 6.4 reports that as a ReadError; Qt 6.8
+// takes the 0 for "nothing to read", reports nothing and keeps its read
+// notifier armed, so the event loop spins. Neither tells while Qt's read
+// buffer is full, when its notifier is off. So the hang-up is watched for
+// apart from Qt: an epoll set holding the descriptor with no events asked
+// for becomes readable on POLLHUP or POLLERR alone, never for data, and
+// costs no wake-up while the line lives.
+void QtPortObject::watch_for_hang_up()
+{
+    m_hang_up_fd = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event hang_up {};  // no events: hang-ups and errors are reported all the same
+    if (m_hang_up_fd < 0 || ::epoll_ctl(m_hang_up_fd, EPOLL_CTL_ADD, m_port->handle(), &hang_up) != 0) {
+        const int error = errno;
+        qCWarning(lc_serial) << m_device << "hang-up watch not set:" << std::strerror(error);
+        if (m_hang_up_fd >= 0)
+            ::close(m_hang_up_fd);
+        m_hang_up_fd = -1;
+        return;
+    }
+    m_hang_up_watch->setSocket(m_hang_up_fd);
+    m_hang_up_watch->setEnabled(true);
 }
 
 OpenFailure QtPortObject::open_failure(const QString& device) const
@@ -169,23 +154,12 @@ OpenFailure QtPortObject::open_failure(const QString& device) const
     switch (m_port->error()) {
     case QSerialPort::DeviceNotFoundError:
         return {OpenFailure::Reason::no_such_port, device, words};
-    case QSerialPort::PermissionError: {
+    case QSerialPort::PermissionError:
         // Qt reports a held lock, a device busy in exclusive mode and a
         // device the user may not open alike; only the last fails access().
         if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
             return {OpenFailure::Reason::no_permission, device, words};
-        const auto holder = lock_holder(device);
-        if (!holder)
-            return {OpenFailure::Reason::in_use, device, words};
-        if (holder->gone) {
-            // Qt would have taken the lock over: this user may not remove it.
-            return {OpenFailure::Reason::stale_lock, device, words, holder->path, holder->program, holder->pid};
-        }
-        const QString held = holder->pid > 0 ? QStringLiteral("locked by %1 (process %2) in %3")
-                                                   .arg(holder->program, QString::number(holder->pid), holder->path)
-                                             : QStringLiteral("locked in %1").arg(holder->path);
-        return {OpenFailure::Reason::in_use, device, words + QStringLiteral(" (") + held + QLatin1Char(')')};
-    }
+        return lock_failure(device, read_device_lock(device), words);
     case QSerialPort::UnsupportedOperationError:
         // A character device that takes no serial settings: not a terminal.
         return {OpenFailure::Reason::not_a_device, device, words};
@@ -197,6 +171,11 @@ OpenFailure QtPortObject::open_failure(const QString& device) const
 void QtPortObject::close_device()
 {
     m_open = false;
+    m_hang_up_watch->setEnabled(false);
+    if (m_hang_up_fd >= 0) {
+        ::close(m_hang_up_fd);
+        m_hang_up_fd = -1;
+    }
     if (m_port->isOpen())
         m_port->close();
     if (!m_device.isEmpty())
@@ -283,34 +262,49 @@ int QtPortObject::inBufferCount() const
     return static_cast<int>(m_port->bytesAvailable()) + in_driver;
 }
 
-void QtPortObject::setOutput(const Packet& bytes)
+bool QtPortObject::setOutput(const Packet& bytes)
 {
     if (!m_open)
-        return;
+        return false;
+    // The rest of an earlier block still waits in Qt's queue: the driver has
+    // taken nothing since. This one is dropped rather than queued behind it,
+    // so that the queue holds less than one request and no request reaches
+    // the module long after its time.
+    if (m_port->bytesToWrite() > 0) {
+        qCDebug(lc_serial) << m_device << "output still waiting: request dropped";
+        return false;
+    }
     const char* data = reinterpret_cast<const char*>(bytes.data());
     auto size = static_cast<qint64>(bytes.size());
-    // The block goes to the driver with one write() of our own, when nothing
-    // of Qt's waits to go before it: QSerialPort's write arms a write
-    // notifier until the driver has taken the block and disarms it after,
-    // and each of the two wakes the event loop, twice per request. An
-    // 8-byte block finds the driver's output queue empty at this pace, so
-    // the write takes it whole; what it does not take (a full queue, an
-    // error) goes through QSerialPort as before, which queues it or reports
-    // the error.
-    if (m_port->bytesToWrite() == 0) {
-        ssize_t written = 0;
-        do
-            written = ::write(m_port->handle(), data, static_cast<std::size_t>(size));
-        while (written < 0 && errno == EINTR);
-        if (written == size)
-            return;
-        if (written > 0) {
-            data += written;
-            size -= written;
-        }
+    // The block goes to the driver with one write() of our own: QSerialPort's
+    // write arms a write notifier until the driver has taken the block and
+    // disarms it after, and each of the two wakes the event loop, twice per
+    // request. An 8-byte block finds the driver's output queue empty at this
+    // pace, so the write takes it whole.
+    ssize_t written = 0;
+    do
+        written = ::write(m_port->handle(), data, static_cast<std::size_t>(size));
+    while (written < 0 && errno == EINTR);
+    if (written == size)
+        return true;
+    if (written > 0) {
+        // The rest goes through Qt, whose write notifier sends it once the
+        // driver has room.
+        m_port->write(data + written, size - written);
+        return true;
     }
+    if (written == 0 || errno == EAGAIN) {
+        // The driver's output queue is full: the device takes no data for
+        // now (a USB module whose firmware stopped reading, a pseudo-terminal
+        // nobody reads). The line is not lost; the request is dropped whole.
+        qCDebug(lc_serial) << m_device << "output queue full: request dropped";
+        return false;
+    }
+    // Any other error (EIO or ENXIO when the device is gone or hung up): Qt's
+    // own write meets it too and reports it, which closes the port as lost.
     if (m_port->write(data, size) == size && m_open)
-        m_port->flush();  // hands the block to the driver now rather than on the next event loop turn
+        m_port->flush();
+    return m_open;
 }
 
 std::optional<std::uint8_t> QtPortObject::input()
@@ -355,13 +349,16 @@ void QtPortObject::on_error(QSerialPort::SerialPortError error)
     // Errors while opening are reported by open(); after a loss, none count.
     if (!m_open)
         return;
+    lose(loss_reason(error));
+}
 
-    // Qt 6.4 reports a hang-up as a ReadError on every event loop turn and
-    // never closes the port itself, so it is closed here, inside the signal:
-    // nothing in QSerialPort touches the descriptor or its notifiers after
-    // emitting an error. The handlers hear of it from the event loop, where
-    // they may safely reopen or destroy this object.
-    const PortLoss loss = loss_reason(error);
+// Qt never closes a failed port itself (Qt 6.4 reports a hang-up as a
+// ReadError on every event loop turn), so it is closed here, also inside
+// QSerialPort's error signal: nothing in QSerialPort touches the descriptor
+// or its notifiers after emitting an error. The handlers hear of it from the
+// event loop, where they may safely reopen or destroy this object.
+void QtPortObject::lose(const PortLoss& loss)
+{
     close_device();
     QMetaObject::invokeMethod(
         this,

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 
+class QSocketNotifier;
+
 namespace pondara {
 
 // The port object over QSerialPort: 9600 baud, 8 data bits, no parity, 1
@@ -18,15 +20,21 @@ namespace pondara {
 // Opening resolves the number to a device (PortResolver), resolves links, and
 // refuses anything but a character device before opening or writing
 // anything. A device is open at most once: within the program by our own
-// record of open devices, across programs by Qt's lock file in /var/lock,
+// record of open devices, across programs by the lock file in /var/lock,
 // which is named after the device path and is honoured also for root (the
-// kernel's exclusive mode is not). The lock file of a process that is gone is
-// taken over where this user may remove it, and otherwise reported as a
-// stale lock, with its path and the program and process it names.
+// kernel's exclusive mode is not). Another program's lock file, in any of
+// the usual formats (see DeviceLock), is read before Qt sees it: while the
+// process it names runs, the device is refused as in use and the file left
+// as it is. A lock of a process that is gone (or whose id another program
+// now has) is taken over where this user may remove it, and otherwise
+// reported as a stale lock; a lock file that is a link or no regular file is
+// never touched.
 //
-// Any error of the open device other than a timeout or an unsupported
-// setting counts as its loss: the port is closed at once, and lost() follows
-// from the event loop, once.
+// A full output queue is no error: the request is dropped (setOutput()
+// returns false). Any error of the open device other than that, a timeout or
+// an unsupported setting counts as its loss, and so does a hang-up, which not
+// every Qt reports (see watch_for_hang_up()): the port is closed at once, and
+// lost() follows from the event loop, once.
 //
 // The terminal's VMIN carries the receive threshold into the driver, so that
 // the event loop wakes once a reply is complete rather than at each of its
@@ -50,7 +58,7 @@ public:
     void setRThreshold(std::int16_t bytes) override;
     void clearInBuffer() override;
     int inBufferCount() const override;
-    void setOutput(const Packet& bytes) override;
+    bool setOutput(const Packet& bytes) override;
     std::optional<std::uint8_t> input() override;
     std::int16_t commEvent() const override;
     QString deviceName() const override;
@@ -62,10 +70,14 @@ private:
     void sync_driver_threshold();
     void on_ready_read();
     void on_error(QSerialPort::SerialPortError error);
+    void watch_for_hang_up();
+    void lose(const PortLoss& loss);
     PortLoss loss_reason(QSerialPort::SerialPortError error) const;
 
     std::optional<PortResolver::Roots> m_roots;
     QSerialPort* m_port;  // child; see the destructor
+    QSocketNotifier* m_hang_up_watch;  // child, on m_hang_up_fd while open
+    int m_hang_up_fd = -1;  // the epoll set watching the open device for a hang-up
     CommEventPump m_pump;
     QString m_device;  // canonical path while open
     std::uint64_t m_session = 0;  // counts openings, so a late loss notice of an earlier one is dropped

@@ -65,7 +65,7 @@ QString link_counters(const LinkHealth::Counters& counters)
         = counters.last_accepted_ms
               ? QDateTime::fromMSecsSinceEpoch(*counters.last_accepted_ms).toString(QStringLiteral("HH:mm:ss.zzz"))
               : QStringLiteral("无");
-    return QStringLiteral("打开串口以来：请求 %1 次，有效应答 %2 次，无应答 %3 次\n"
+    return QStringLiteral("打开串口以来：请求 %1 次（未能发出 %8 次），有效应答 %2 次，无应答 %3 次\n"
                           "丢弃的应答：帧头错误 %4 次，校验错误 %5 次，不完整 %6 次\n"
                           "最后一次有效应答：%7")
         .arg(counters.requests)
@@ -74,7 +74,8 @@ QString link_counters(const LinkHealth::Counters& counters)
         .arg(counters.bad_header)
         .arg(counters.bad_checksum)
         .arg(counters.too_short)
-        .arg(last);
+        .arg(last)
+        .arg(counters.unsent);
 }
 
 void show_status(QLabel* label, const QString& text, const QColor& colour)

@@ -19,6 +19,8 @@ QString title_of(ErrorNumber number)
         return QStringLiteral("端口已被占用");
     case ErrorNumber::stale_lock:
         return QStringLiteral("锁文件残留");
+    case ErrorNumber::suspicious_lock:
+        return QStringLiteral("锁文件可疑");
     case ErrorNumber::device_error:
         return QStringLiteral("串口错误");
     case ErrorNumber::no_permission:
@@ -35,6 +37,31 @@ QString port_name(int port_number, const QString& device)
 {
     const QString name = QStringLiteral("串口 %1").arg(port_number);
     return device.isEmpty() ? name : QStringLiteral("%1（%2）").arg(name, device);
+}
+
+// The holder a lock file names: "程序 minicom（进程 1234）" or "进程 1234".
+QString lock_holder(const OpenFailure& failure)
+{
+    return failure.lock_program.isEmpty()
+               ? QStringLiteral("进程 %1").arg(failure.lock_pid)
+               : QStringLiteral("程序 %1（进程 %2）").arg(failure.lock_program, QString::number(failure.lock_pid));
+}
+
+// `text` as one word of a shell command, whatever characters it holds.
+QString shell_quoted(QString text)
+{
+    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
+}
+
+QString in_use(const QString& port, const OpenFailure& failure, const QString& detail)
+{
+    QString held;
+    if (failure.lock_pid > 0)
+        held = QStringLiteral("\n锁文件 %1 中记录的%2正在运行。").arg(failure.lock_file, lock_holder(failure));
+    else if (!failure.lock_file.isEmpty())
+        held = QStringLiteral("\n锁文件：%1").arg(failure.lock_file);
+    return error(ErrorNumber::port_in_use,
+                 QStringLiteral("%1已被本程序的其他窗口或其他程序打开。%2%3").arg(port, held, detail));
 }
 
 }  // namespace
@@ -91,18 +118,18 @@ QString open_failed(int port_number, const OpenFailure& failure, const QStringLi
         return error(ErrorNumber::not_a_device,
                      QStringLiteral("串口 %1 指向的“%2”不是串口设备，未打开。").arg(port_number).arg(failure.device));
     case OpenFailure::Reason::in_use:
-        return error(ErrorNumber::port_in_use,
-                     QStringLiteral("%1已被本程序的其他窗口或其他程序打开。%2").arg(port, detail));
-    case OpenFailure::Reason::stale_lock: {
-        const QString holder
-            = failure.lock_program.isEmpty()
-                  ? QStringLiteral("进程 %1").arg(failure.lock_pid)
-                  : QStringLiteral("程序 %1（进程 %2）").arg(failure.lock_program, QString::number(failure.lock_pid));
+        return in_use(port, failure, detail);
+    case OpenFailure::Reason::stale_lock:
         return error(ErrorNumber::stale_lock,
                      QStringLiteral("%1被锁文件 %2 锁定，无法打开。\n锁文件中记录的%3已不在运行，"
-                                    "但当前用户无权删除这个锁文件。\n删除它后即可打开串口：\nsudo rm %2")
-                         .arg(port, failure.lock_file, holder));
-    }
+                                    "但当前用户无权删除这个锁文件。\n删除它后即可打开串口：\nsudo rm %4")
+                         .arg(port, failure.lock_file, lock_holder(failure), shell_quoted(failure.lock_file)));
+    case OpenFailure::Reason::suspicious_lock:
+        return error(ErrorNumber::suspicious_lock,
+                     QStringLiteral("%1被锁文件 %2 锁定，无法打开。\n这个锁文件是符号链接或特殊文件，而串口程序留下的"
+                                    "锁文件都是普通文件，因此它看起来可疑；本程序没有读取也没有改动它。\n"
+                                    "请手工检查它是谁建立的、指向哪里，再决定如何处理。")
+                         .arg(port, failure.lock_file));
     case OpenFailure::Reason::no_permission:
         return error(ErrorNumber::no_permission,
                      QStringLiteral("没有打开%1的权限。\n请将用户加入 dialout 组（sudo adduser $USER dialout），"
@@ -132,6 +159,43 @@ QString connection_lost(int port_number, const PortLoss& loss)
     return error(ErrorNumber::connection_lost,
                  QStringLiteral("%1的连接已断开（%2），串口已关闭。\n设备恢复后请重新打开串口。")
                      .arg(port_name(port_number, loss.device), reason));
+}
+
+QString port_skipped(int port_number, const OpenFailure& failure)
+{
+    QString why;
+    switch (failure.reason) {
+    case OpenFailure::Reason::no_such_port:
+        why = QStringLiteral("不存在");
+        break;
+    case OpenFailure::Reason::not_a_device:
+        why = QStringLiteral("不是串口设备");
+        break;
+    case OpenFailure::Reason::in_use:
+        why = QStringLiteral("已被占用");
+        break;
+    case OpenFailure::Reason::stale_lock:
+        why = QStringLiteral("被锁文件 %1 锁定").arg(failure.lock_file);
+        break;
+    case OpenFailure::Reason::suspicious_lock:
+        why = QStringLiteral("被可疑的锁文件 %1 锁定").arg(failure.lock_file);
+        break;
+    case OpenFailure::Reason::no_permission:
+        why = QStringLiteral("没有权限");
+        break;
+    case OpenFailure::Reason::other:
+        why = failure.detail.isEmpty() ? QStringLiteral("无法打开")
+                                       : QStringLiteral("无法打开（%1）").arg(failure.detail);
+        break;
+    }
+    return QStringLiteral("%1：%2，跳过").arg(port_name(port_number, failure.device), why);
+}
+
+QString stray_bytes(int port_number, const QString& device, int count)
+{
+    return QStringLiteral("%1：收到无法识别的数据：波特率或接线？（%2 字节）")
+        .arg(port_name(port_number, device))
+        .arg(count);
 }
 
 }  // namespace pondara::messages

@@ -22,6 +22,7 @@ enum class ErrorNumber : int {
     not_a_device = 8003,
     port_in_use = 8005,
     stale_lock = 8006,
+    suspicious_lock = 8007,
     device_error = 8010,
     no_permission = 8015,
     port_not_open = 8018,
@@ -45,6 +46,12 @@ QString open_failed(int port_number, const OpenFailure& failure, const QStringLi
 
 // An open port whose device went away or failed.
 QString connection_lost(int port_number, const PortLoss& loss);
+
+// The scan's status line: a port it skipped and why, in a few words
+// ("串口 2（/dev/pts/5）：已被占用，跳过").
+QString port_skipped(int port_number, const OpenFailure& failure);
+// Bytes on a scanned port that formed no reply.
+QString stray_bytes(int port_number, const QString& device, int count);
 
 // A text as it is quoted in a message: control characters shown as blanks
 // and at most 40 characters.

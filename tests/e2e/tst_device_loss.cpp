@@ -5,6 +5,7 @@
 // with the descriptors and memory it started with, without spinning. Also
 // the refusal, at the window, of port links that lead to no device.
 
+#include "file_touches.h"
 #include "main_window/main_form.h"
 #include "platform/virtual_port.h"
 #include "port_tap.h"
@@ -27,9 +28,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/inotify.h>
-#include <unistd.h>
-
 using namespace pondara;
 using pondara::sim::SimLine;
 using pondara::test::ProcessFigures;
@@ -49,38 +47,6 @@ constexpr long long memory_slack = 1024 * 1024;
 constexpr int idle_wakeups = 100;
 
 QString ad_for(int load) { return QString::number(0x080000 + 8 * load); }
-
-// Records every open, creation and change of files in the watched folders.
-class Touches {
-public:
-    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) { }
-    ~Touches() { ::close(m_fd); }
-    Touches(const Touches&) = delete;
-    Touches& operator=(const Touches&) = delete;
-
-    bool watch(const QString& path)
-    {
-        return inotify_add_watch(m_fd, QFile::encodeName(path).constData(),
-                                 IN_OPEN | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE)
-               >= 0;
-    }
-
-    int events() const
-    {
-        int count = 0;
-        alignas(inotify_event) char buffer[4096];
-        ssize_t n = 0;
-        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
-            for (ssize_t at = 0; at < n; ++count)
-                at += static_cast<ssize_t>(sizeof(inotify_event)
-                                           + reinterpret_cast<const inotify_event*>(buffer + at)->len);
-        }
-        return count;
-    }
-
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -328,7 +294,7 @@ void TestDeviceLoss::refuses_what_is_no_device()
     QVERIFY(QDir().mkpath(dir.filePath("folder")));
     const QString path = dir.filePath(target);
     QVERIFY(test::publish_virtual_port(sim_port, path));
-    Touches touches;
+    test::Touches touches;
     QVERIFY(touches.watch(dir.path()));
     QVERIFY(touches.watch(dir.filePath("folder")));
 
@@ -349,7 +315,7 @@ void TestDeviceLoss::refuses_what_is_no_device()
     QCOMPARE(caption(), QStringLiteral("打开串口"));
     QVERIFY(!canshu());
 
-    QCOMPARE(touches.events(), 0);
+    QCOMPARE(touches.events(), QStringList());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
     QCOMPARE(QFileInfo(file).lastModified(), modified);

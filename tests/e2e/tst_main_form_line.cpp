@@ -9,6 +9,7 @@
 #include "main_window/main_form.h"
 #include "main_window/stop_signals.h"
 #include "main_window/weighing_watch.h"
+#include "platform/signal_pipe.h"
 #include "port_tap.h"
 #include "recording_sink.h"
 #include "run_until.h"
@@ -95,6 +96,8 @@ private slots:
     void parameters_dialog_status();
     void stop_signal_data();
     void stop_signal();
+    void stop_signal_handlers_data();
+    void stop_signal_handlers();
 
 private:
     QLineEdit* box(QWidget* w, const char* name) const { return w->findChild<QLineEdit*>(name); }
@@ -606,14 +609,17 @@ void TestMainFormLine::parameters_dialog_status()
 void TestMainFormLine::stop_signal_data()
 {
     QTest::addColumn<int>("signal_number");
-    QTest::newRow("SIGTERM (kill)") << int(SIGTERM);
-    QTest::newRow("SIGHUP (logout)") << int(SIGHUP);
-    QTest::newRow("SIGINT (Ctrl+C)") << int(SIGINT);
+    QTest::addColumn<bool>("ignored_at_start");  // as nohup leaves SIGHUP; SIGTERM then ends it
+    QTest::newRow("SIGTERM (kill)") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP (logout)") << int(SIGHUP) << false;
+    QTest::newRow("SIGINT (Ctrl+C)") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP under nohup: ignored") << int(SIGHUP) << true;
 }
 
 void TestMainFormLine::stop_signal()
 {
     QFETCH(int, signal_number);
+    QFETCH(bool, ignored_at_start);
 
     const QString device = QFileInfo(m_line->device_path()).canonicalFilePath();
     const QString lock = test::lock_file_for(device);
@@ -623,6 +629,8 @@ void TestMainFormLine::stop_signal()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QLatin1String(program_variable), QString::number(sim_port));
     program.setProcessEnvironment(environment);
+    if (ignored_at_start)
+        program.setChildProcessModifier([signal_number] { ::signal(signal_number, SIG_IGN); });
     program.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(program.waitForStarted());
     const auto stop_left_over = qScopeGuard([&] {
@@ -637,6 +645,13 @@ void TestMainFormLine::stop_signal()
     QVERIFY2(QFileInfo::exists(lock), qPrintable(lock));
 
     QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signal_number), 0);
+    if (ignored_at_start) {
+        // It goes on polling.
+        const qsizetype sent = m_wire.size();
+        QTRY_VERIFY_WITH_TIMEOUT(m_wire.size() >= sent + 16, 15'000);
+        QCOMPARE(program.state(), QProcess::Running);
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    }
     QVERIFY(program.waitForFinished(10'000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
@@ -648,6 +663,46 @@ void TestMainFormLine::stop_signal()
     port->setCommPort(sim_port);
     QCOMPARE(port->setPortOpen(true), std::nullopt);
     QCOMPARE(port->deviceName(), device);
+}
+
+namespace {
+extern "C" void handler_of_its_own(int) { }
+}  // namespace
+
+void TestMainFormLine::stop_signal_handlers_data()
+{
+    // What SIGUSR1, standing in for a stop signal, does before the watcher is made.
+    QTest::addColumn<bool>("ignored");
+    QTest::addColumn<bool>("own_handler");
+    QTest::newRow("ignored: left ignored") << true << false;
+    QTest::newRow("default: caught, then the default again") << false << false;
+    QTest::newRow("a handler of its own: caught, then that handler again") << false << true;
+}
+
+void TestMainFormLine::stop_signal_handlers()
+{
+    QFETCH(bool, ignored);
+    QFETCH(bool, own_handler);
+
+    struct sigaction before { };
+    before.sa_handler = ignored ? SIG_IGN : own_handler ? handler_of_its_own : SIG_DFL;
+    struct sigaction saved { };
+    QCOMPARE(::sigaction(SIGUSR1, &before, &saved), 0);
+    const auto restore = qScopeGuard([&] { ::sigaction(SIGUSR1, &saved, nullptr); });
+    {
+        SignalPipe watcher({SIGUSR1});
+        QVERIFY(watcher.ok());
+        QSignalSpy received(&watcher, &SignalPipe::received);
+        QCOMPARE(::raise(SIGUSR1), 0);
+        if (ignored)
+            test::run_for(100);
+        else
+            QVERIFY(received.wait(5'000));
+        QCOMPARE(received.size(), ignored ? 0 : 1);
+    }
+    struct sigaction after { };
+    QCOMPARE(::sigaction(SIGUSR1, nullptr, &after), 0);
+    QVERIFY(after.sa_handler == before.sa_handler);
 }
 
 int main(int argc, char* argv[])

@@ -1,19 +1,23 @@
 // The real port object on pseudo-terminals reached through virtual port
-// links: one-block writes, OnComm rounds, the driver waking the event loop
+// links: one-block writes and writes the driver takes only part of, OnComm
+// rounds, the driver waking the event loop
 // only once the threshold is reached, clearing, exclusive opening within
-// the program and against a second process, lock files left by processes that
-// are gone, refusal of targets that are not devices, and losing the device and
-// getting it back.
+// the program and against a second process, other programs' lock files in
+// each of their formats, refusal of targets that are not devices, a device
+// that takes no more data, and losing the device and getting it back.
 
+#include "file_touches.h"
 #include "lock_folder.h"
 #include "platform/virtual_port.h"
 #include "pseudo_terminal.h"
 #include "run_until.h"
+#include "serial/module_link.h"
 #include "serial/qt_port_object.h"
 #include "ui/messages.h"
 #include "virtual_port_links.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
@@ -24,13 +28,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -50,6 +56,47 @@ QByteArray counting_bytes(int count, int first = 1)
     for (int i = 0; i < count; ++i)
         bytes.append(static_cast<char>(first + i));
     return bytes;
+}
+
+// Writes `count` bytes 'x' one at a time to `fd`, the port's end of a
+// pseudo-terminal whose other end reads nothing meanwhile. While the queue is
+// full it waits for the kernel to move bytes on to the other end, and gives
+// up once nothing has gone for a second. Returns how many went.
+int fill_line(int fd, int count)
+{
+    QElapsedTimer idle;
+    idle.start();
+    int written = 0;
+    while (written < count && idle.elapsed() < 1000) {
+        if (::write(fd, "x", 1) == 1) {
+            ++written;
+            idle.restart();
+        } else {
+            ::usleep(1000);
+        }
+    }
+    return written;
+}
+
+// Reads `count` bytes from `fd` (non-blocking) and drops them; returns how
+// many came before nothing more did for a second.
+int drain_line(int fd, int count)
+{
+    QElapsedTimer idle;
+    idle.start();
+    int taken = 0;
+    char buffer[4096];
+    while (taken < count && idle.elapsed() < 1000) {
+        const ssize_t n
+            = ::read(fd, buffer, std::min<std::size_t>(sizeof buffer, static_cast<std::size_t>(count - taken)));
+        if (n > 0) {
+            taken += static_cast<int>(n);
+            idle.restart();
+        } else {
+            ::usleep(1000);
+        }
+    }
+    return taken;
 }
 
 // The id of a process that no longer runs: a child that ended at once.
@@ -86,42 +133,6 @@ private:
     std::vector<gid_t> m_groups;
     gid_t m_gid = ::getegid();
     bool m_ok = false;
-};
-
-// Records every open, creation and change of files in the watched folders.
-class Touches {
-public:
-    Touches() : m_fd(inotify_init1(IN_NONBLOCK)) { }
-    ~Touches() { ::close(m_fd); }
-    Touches(const Touches&) = delete;
-    Touches& operator=(const Touches&) = delete;
-
-    bool watch(const QString& dir)
-    {
-        const int wd = inotify_add_watch(m_fd, QFile::encodeName(dir).constData(),
-                                         IN_OPEN | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE);
-        return wd >= 0;
-    }
-
-    // "name mask" for each event so far.
-    QStringList events() const
-    {
-        QStringList seen;
-        alignas(inotify_event) char buffer[4096];
-        ssize_t n = 0;
-        while ((n = ::read(m_fd, buffer, sizeof buffer)) > 0) {
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-                seen.append(QString::fromLocal8Bit(event->len ? event->name : "") + ' '
-                            + QString::number(event->mask, 16));
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-        return seen;
-    }
-
-private:
-    int m_fd;
 };
 
 // Takes bytes in an OnComm handler, `take` a round (0: none), and counts the
@@ -174,11 +185,43 @@ private:
     int m_count = 0;
 };
 
+// A lock file naming process `pid` and `program` in one of the formats
+// serial programs write.
+QByteArray lock_text(const QString& format, qint64 pid, const QByteArray& program)
+{
+    if (format == "binary") {
+        const auto id = static_cast<std::int32_t>(pid);
+        return QByteArray(reinterpret_cast<const char*>(&id), sizeof id);
+    }
+    const QByteArray padded = QByteArray::number(pid).rightJustified(10, ' ');
+    if (format == "ASCII")
+        return padded + '\n';
+    if (format == "ASCII named")
+        return padded + ' ' + program + " operator\n";
+    return QByteArray::number(pid) + '\n' + program + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';  // Qt's
+}
+
+QByteArray file_bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
 // Child process modes: "hold" opens port 1, says so on stdout and keeps it
 // open until its stdin closes; "try" opens port 1 and exits with 0 when that
-// worked, or 10 plus the failure reason.
+// worked, or 10 plus the failure reason; "plain" opens the device named by
+// its argument as a terminal program does, without exclusive mode or lock,
+// and keeps it open like "hold".
 int run_helper(const QByteArray& mode)
 {
+    if (mode == "plain") {
+        const QByteArray device = QFile::encodeName(QCoreApplication::arguments().value(1));
+        const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY);
+        std::printf("%s\n", fd >= 0 ? "open" : "failed");
+        std::fflush(stdout);
+        while (std::getchar() != EOF) { }
+        return 0;
+    }
     QtPortObject port;
     port.setCommPort(1);
     const auto failure = port.setPortOpen(true);
@@ -198,7 +241,8 @@ class TestPortObject : public QObject {
 private slots:
     void init();
     void cleanup();
-    void write_arrives_as_one_block();
+    void writes_data();
+    void writes();
     void receive_rounds_data();
     void receive_rounds();
     void bytes_arriving_during_handler();
@@ -212,10 +256,11 @@ private slots:
     void second_open_refused();
     void other_process_data();
     void other_process();
-    void lock_left_behind_data();
-    void lock_left_behind();
+    void lock_of_another_program_data();
+    void lock_of_another_program();
     void refused_before_opening_data();
     void refused_before_opening();
+    void full_output_queue();
     void loss_and_reopen_data();
     void loss_and_reopen();
 
@@ -256,22 +301,57 @@ void TestPortObject::init()
 
 void TestPortObject::cleanup() { QDir(virtual_port_dir()).removeRecursively(); }
 
-void TestPortObject::write_arrives_as_one_block()
+void TestPortObject::writes_data()
 {
+    // Bytes of room left in the driver's output queue when the request is
+    // written; -1: the queue is empty.
+    QTest::addColumn<int>("room");
+    QTest::addColumn<bool>("taken");  // the request was taken, at once or in part
+    QTest::newRow("empty queue: one block, no wake-up") << -1 << true;
+    QTest::newRow("3 bytes of room: the other 5 follow") << 3 << true;
+    QTest::newRow("no room: dropped whole, the port stays open") << 0 << false;
+}
+
+void TestPortObject::writes()
+{
+    QFETCH(int, room);
+    QFETCH(bool, taken);
+
     PseudoTerminal pty;
     const auto port = open_port(pty);
     QVERIFY(port);
     QCOMPARE(port->deviceName(), QFileInfo(pty.device_path()).canonicalFilePath());
-    QList<QByteArray> reads;
-    connect(&pty, &PseudoTerminal::received, this, [&](const QByteArray& bytes) { reads.append(bytes); });
+    QByteArray received;
+    connect(&pty, &PseudoTerminal::received, this, [&](const QByteArray& bytes) { received += bytes; });
+
+    int filled = 0;
+    if (room >= 0) {
+        // No event loop runs, so nothing reads the line: find how much its
+        // queue holds, then fill it short of that by `room`, as a probe of 8
+        // bytes proves, and once more for the request.
+        const int line = port->findChild<QSerialPort*>()->handle();
+        const int holds = fill_line(line, std::numeric_limits<int>::max());
+        QCOMPARE(drain_line(pty.fd(), holds), holds);
+        filled = holds - room;
+        QCOMPARE(fill_line(line, filled), filled);
+        QCOMPARE(std::max(::write(line, "12345678", 8), ssize_t {0}), ssize_t {room});
+        QCOMPARE(drain_line(pty.fd(), holds), holds);
+        QCOMPARE(fill_line(line, filled), filled);
+    }
 
     PortWakeups wakeups(*port);
-    port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
-    QVERIFY(run_until([&] { return !reads.isEmpty(); }, 2000));
-    QCOMPARE(reads.first().toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    QCOMPARE(port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57}), taken);
+    const int expected = filled + (taken ? 8 : 0);
+    QVERIFY(run_until([&] { return received.size() >= expected; }, 5000));
     run_for(50);
-    // Handed to the driver at once: no write notifier of the port woke the loop.
-    QCOMPARE(wakeups.count(), 0);
+    QCOMPARE(received.size(), expected);
+    QCOMPARE(received.count('x'), filled);
+    QCOMPARE(received.mid(filled).toHex(' '), QByteArray(taken ? "55 01 01 00 00 00 00 57" : ""));
+    QVERIFY(port->portOpen());
+    // Into an empty queue the block goes at once: no write notifier of the
+    // port woke the loop.
+    if (room < 0)
+        QCOMPARE(wakeups.count(), 0);
 }
 
 void TestPortObject::receive_rounds_data()
@@ -568,8 +648,9 @@ void TestPortObject::other_process()
         const auto failure = port->setPortOpen(true);
         QVERIFY(failure.has_value());
         QCOMPARE(failure->reason, OpenFailure::Reason::in_use);
-        // The message names the holder, read from its lock file.
-        QVERIFY2(failure->detail.contains(QString::number(other.processId())), qPrintable(failure->detail));
+        // The failure names the holder, read from its lock file.
+        QCOMPARE(failure->lock_pid, other.processId());
+        QCOMPARE(failure->lock_program, QStringLiteral("tst_port_object"));
 
         other.closeWriteChannel();
         QVERIFY(other.waitForFinished(10000));
@@ -582,19 +663,56 @@ void TestPortObject::other_process()
     }
 }
 
-void TestPortObject::lock_left_behind_data()
+void TestPortObject::lock_of_another_program_data()
 {
-    // A lock file naming a process that is gone, written by this user or by
-    // another one that this user may not remove (root writes it, and the
-    // port opens as nobody).
+    // A lock file in one of the formats serial programs write, naming a
+    // process that runs (a child that has the device open without exclusive
+    // mode, as a terminal program has it), one that is gone, or one whose id
+    // another program now has; or a link in the lock file's place, to a lock
+    // file elsewhere. With other_user, root writes it and the port opens as
+    // nobody, who may not remove it.
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("holder");  // "running", "gone" or "reused"
     QTest::addColumn<bool>("other_user");
-    QTest::newRow("this user's: taken over") << false;
-    QTest::newRow("another user's: named, with the command that removes it") << true;
+    QTest::addColumn<QString>("message");  // with {device}, {lock} and {pid}; empty: the port opens
+
+    const QString running = QStringLiteral("错误 8005：端口已被占用\n"
+                                           "串口 1（{device}）已被本程序的其他窗口或其他程序打开。\n"
+                                           "锁文件 {lock} 中记录的程序 tst_port_object（进程 {pid}）正在运行。");
+    const QString stale
+        = QStringLiteral("错误 8006：锁文件残留\n"
+                         "串口 1（{device}）被锁文件 {lock} 锁定，无法打开。\n"
+                         "锁文件中记录的程序 %1（进程 {pid}）已不在运行，但当前用户无权删除这个锁文件。\n"
+                         "删除它后即可打开串口：\n"
+                         "sudo rm '{lock}'");
+    for (const char* format : {"binary", "ASCII", "ASCII named", "Qt"}) {
+        QTest::addRow("%s, running: refused, left as it is", format) << format << "running" << false << running;
+        QTest::addRow("%s, gone: taken over", format) << format << "gone" << false << QString();
+    }
+    QTest::newRow("Qt, id reused: taken over") << "Qt"
+                                               << "reused" << false << QString();
+    QTest::newRow("Qt, gone, another user's: named, with the command that removes it")
+        << "Qt"
+        << "gone" << true << stale.arg("pondara-bench-naive");
+    QTest::newRow("Qt, id reused, another user's: stale, with the command that removes it")
+        << "Qt"
+        << "reused" << true << stale.arg("pondara");
+    QTest::newRow("a link in its place: no command, neither link nor file touched")
+        << "link"
+        << "gone" << false
+        << QStringLiteral("错误 8007：锁文件可疑\n"
+                          "串口 1（{device}）被锁文件 {lock} 锁定，无法打开。\n"
+                          "这个锁文件是符号链接或特殊文件，而串口程序留下的锁文件都是普通文件，因此它看起来可疑；"
+                          "本程序没有读取也没有改动它。\n"
+                          "请手工检查它是谁建立的、指向哪里，再决定如何处理。");
 }
 
-void TestPortObject::lock_left_behind()
+void TestPortObject::lock_of_another_program()
 {
+    QFETCH(QString, format);
+    QFETCH(QString, holder);
     QFETCH(bool, other_user);
+    QFETCH(QString, message);
     if (other_user && ::geteuid() != 0)
         QSKIP("only root can leave a lock file that this user may not remove");
 
@@ -609,13 +727,34 @@ void TestPortObject::lock_left_behind()
     const QString lock = test::lock_file_for(device);
     QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock));
 
-    const qint64 pid = ended_process();
-    QFile file(lock);
+    QProcess other;
+    const auto end_other = qScopeGuard([&] {
+        other.closeWriteChannel();
+        other.waitForFinished(10'000);
+    });
+    if (holder != "gone") {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QLatin1String(helper_variable), "plain");
+        other.setProcessEnvironment(environment);
+        other.start(QCoreApplication::applicationFilePath(), {device});
+        QVERIFY(other.waitForReadyRead(10'000));
+        QCOMPARE(other.readLine().trimmed(), QByteArray("open"));
+    }
+    const qint64 pid = holder == "gone" ? ended_process() : other.processId();
+    const QByteArray program = holder == "running"  ? QFile::encodeName(QCoreApplication::applicationFilePath())
+                               : holder == "reused" ? QByteArray("pondara")
+                                                    : QByteArray("pondara-bench-naive");
+    const QByteArray text = lock_text(format == "link" ? "Qt" : format, pid, program);
+    QTemporaryDir elsewhere;
+    const QString written = format == "link" ? elsewhere.filePath("LCK..elsewhere") : lock;
+    QFile file(written);
     QVERIFY(file.open(QIODevice::WriteOnly));
     const auto remove_lock = qScopeGuard([&] { QFile::remove(lock); });
     QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
-    file.write(QByteArray::number(pid) + "\npondara-bench-naive\n" + QSysInfo::machineHostName().toUtf8() + '\n');
+    file.write(text);
     file.close();
+    if (format == "link")
+        QVERIFY(QFile::link(written, lock));
 
     QtPortObject port(PortResolver::Roots {ports.path(), ports.filePath("dev"), ports.filePath("sys")});
     port.setCommPort(1);
@@ -630,23 +769,20 @@ void TestPortObject::lock_left_behind()
         port.setPortOpen(false);
     }
 
-    if (!other_user) {
+    if (message.isEmpty()) {
         QCOMPARE(failure, std::nullopt);
         QVERIFY2(!QFileInfo::exists(lock), qPrintable(lock));
         return;
     }
     QVERIFY(failure.has_value());
-    QCOMPARE(failure->reason, OpenFailure::Reason::stale_lock);
-    const QString shown = QFileInfo(lock).canonicalFilePath();  // /var/lock is often a link to /run/lock
+    // The lock file's folder is shown with its links resolved (/var/lock is
+    // often a link to /run/lock), the lock file itself as it is.
+    const QString shown = QFileInfo(QFileInfo(lock).path()).canonicalFilePath() + "/" + QFileInfo(lock).fileName();
     QCOMPARE(
         messages::open_failed(1, *failure, {}),
-        QStringLiteral("错误 8006：锁文件残留\n"
-                       "串口 1（%1）被锁文件 %2 锁定，无法打开。\n"
-                       "锁文件中记录的程序 pondara-bench-naive（进程 %3）已不在运行，但当前用户无权删除这个锁文件。\n"
-                       "删除它后即可打开串口：\n"
-                       "sudo rm %2")
-            .arg(device, shown, QString::number(pid)));
-    QVERIFY(QFileInfo::exists(lock));
+        QString(message).replace("{device}", device).replace("{lock}", shown).replace("{pid}", QString::number(pid)));
+    QCOMPARE(file_bytes(written), text);
+    QCOMPARE(QFileInfo(lock).symLinkTarget(), format == "link" ? written : QString());
 }
 
 void TestPortObject::refused_before_opening_data()
@@ -677,7 +813,7 @@ void TestPortObject::refused_before_opening()
     if (!target.isEmpty())
         QVERIFY(test::publish_virtual_port(1, dir.filePath(target)));
     const QStringList locks_before = lock_files();
-    Touches touches;
+    test::Touches touches;
     for (const QString& watched : {dir.path(), dir.filePath("folder"), QStringLiteral("/var/lock")})
         QVERIFY(touches.watch(watched));
 
@@ -697,16 +833,69 @@ void TestPortObject::refused_before_opening()
     QVERIFY(!QFileInfo::exists(dir.filePath("missing")));
 }
 
+// A device that takes no more data (here a pseudo-terminal whose other end
+// is never read) is not lost: requests it has no room for are dropped whole
+// and counted as unsent, and once it reads again they go out whole.
+void TestPortObject::full_output_queue()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.open(nullptr, PseudoTerminal::Reading::by_caller));
+    QVERIFY(test::publish_virtual_port(1, pty.device_path()));
+    ModuleLink sender(make_port(), QStringLiteral("test"));
+    QCOMPARE(sender.open(1), std::nullopt);
+    PortObject* const port = &sender.port();
+    QSignalSpy lost(port, &PortObject::lost);
+
+    // The driver's queue takes a few kilobytes: far fewer than 100 KiB of requests.
+    const Command read_ad {1, 0, 0, 0, 0};
+    for (int i = 0; i < 12'800 && sender.health().counters().unsent < 3; ++i) {
+        QCOMPARE(sender.send_frame("1", read_ad), ConversionError::none);
+        QCoreApplication::processEvents();
+    }
+    const auto counters = sender.health().counters();
+    QCOMPARE(counters.unsent, 3u);
+    run_for(100);
+    QVERIFY(port->portOpen());
+    QCOMPARE(lost.size(), 0);
+
+    // Whatever was taken arrives as whole requests, a block cut by the full
+    // queue completed once there is room again.
+    QByteArray arrived;
+    for (int round = 0; round < 3; ++round) {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = ::read(pty.fd(), buffer, sizeof buffer)) > 0)
+            arrived.append(buffer, n);
+        run_for(50);
+    }
+    const qsizetype sent = static_cast<qsizetype>(counters.requests - counters.unsent);
+    QCOMPARE(arrived.size(), 8 * sent);
+    QCOMPARE(arrived.left(8).toHex(' '), QByteArray("55 01 01 00 00 00 00 57"));
+    QCOMPARE(arrived.count(QByteArray::fromHex("5501010000000057")), sent);
+    QCOMPARE(sender.send_frame("1", read_ad), ConversionError::none);
+    QCOMPARE(sender.health().counters().unsent, 3u);
+}
+
+// What the line is doing when its other end goes: nothing; holding part of a
+// reply, short of the threshold, in the driver; holding more than Qt's read
+// buffer takes (Qt's read notifier is off); being written to.
+enum class AtLoss { idle, part_of_a_reply, read_buffer_full, writing };
+Q_DECLARE_METATYPE(AtLoss)
+
 void TestPortObject::loss_and_reopen_data()
 {
-    QTest::addColumn<bool>("by_write");
-    QTest::newRow("noticed by reading") << false;
-    QTest::newRow("noticed by writing") << true;
+    QTest::addColumn<AtLoss>("at_loss");
+    QTest::addColumn<int>("waiting");  // bytes received and not read when the line goes
+    QTest::newRow("idle") << AtLoss::idle << 0;
+    QTest::newRow("3 bytes of a reply waiting") << AtLoss::part_of_a_reply << 3;
+    QTest::newRow("Qt's read buffer full") << AtLoss::read_buffer_full << 1100;
+    QTest::newRow("noticed by writing") << AtLoss::writing << 0;
 }
 
 void TestPortObject::loss_and_reopen()
 {
-    QFETCH(bool, by_write);
+    QFETCH(AtLoss, at_loss);
+    QFETCH(int, waiting);
 
     auto pty = std::make_unique<PseudoTerminal>();
     const auto port = open_port(*pty);
@@ -719,15 +908,22 @@ void TestPortObject::loss_and_reopen()
         open_when_lost = port->portOpen();
         loss = told;
     });
+    if (waiting > 0) {
+        QVERIFY(pty->write(counting_bytes(waiting)));
+        QVERIFY(run_until([&] { return port->inBufferCount() == waiting; }, 2000));
+    }
 
+    QElapsedTimer since_loss;
+    since_loss.start();
     pty->close();
-    if (by_write) {
+    if (at_loss == AtLoss::writing) {
         // The write fails before the event loop sees the hang-up; the port
         // counts as closed at once.
         port->setOutput({0x55, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x57});
         QVERIFY(!port->portOpen());
     }
     QVERIFY(run_until([&] { return lost.size() >= 1; }, 2000));
+    qInfo("lost after %lld ms", static_cast<long long>(since_loss.elapsed()));
     QVERIFY(!port->portOpen());
     QVERIFY(!open_when_lost);
     QCOMPARE(loss.device, device);

@@ -271,31 +271,36 @@ void TestSimLine::timing()
 // arrive show whether the first got a reply.
 void TestSimLine::addressing_data()
 {
-    QTest::addColumn<int>("address");
+    QTest::addColumn<QStringList>("setup");
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("control");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("address 2 at module 1")
-        << 1 << hex_bytes("55 02 02 00 00 00 00 59") << hex_bytes(read_kuandu_1) << QString(kuandu_8);
-    QTest::newRow("address 1 at module 2")
-        << 2 << hex_bytes(read_weight_1) << hex_bytes("55 02 08 03 00 00 00 62") << "22 02 08 03 00 00 08 37";
+    QTest::newRow("address 2 at module 1") << QStringList {"address 1"} << hex_bytes("55 02 02 00 00 00 00 59")
+                                           << hex_bytes(read_kuandu_1) << QString(kuandu_8);
+    QTest::newRow("address 1 at module 2") << QStringList {"address 2"} << hex_bytes(read_weight_1)
+                                           << hex_bytes("55 02 08 03 00 00 00 62") << "22 02 08 03 00 00 08 37";
     QTest::newRow("address 2 at module 2")
-        << 2 << hex_bytes("55 02 02 00 00 00 00 59") << hex_bytes("55 02 08 03 00 00 00 62")
+        << QStringList {"address 2"} << hex_bytes("55 02 02 00 00 00 00 59") << hex_bytes("55 02 08 03 00 00 00 62")
         << "22 02 02 03 00 03 E8 14 22 02 08 03 00 00 08 37";
+    // Each module of a bus answers its own address with its own scale.
+    QTest::newRow("bus 1,5,17: addresses 5, 3 and 17")
+        << QStringList {"address 1,5,17", "noise off", "load 5 1500"}
+        << hex_bytes("55 05 02 00 00 00 00 5C 55 03 02 00 00 00 00 5A") << hex_bytes("55 11 08 03 00 00 00 71")
+        << "22 05 02 03 00 05 DC 0D 22 11 08 03 00 00 08 46";
 }
 
 void TestSimLine::addressing()
 {
-    QFETCH(int, address);
+    QFETCH(QStringList, setup);
     QFETCH(QByteArray, request);
     QFETCH(QByteArray, control);
     QFETCH(QString, expected);
 
     const auto line = started_line(3);
     QVERIFY(line);
-    QCOMPARE(run_console_command(*line, QStringLiteral("address %1").arg(address)),
-             QStringLiteral("address %1").arg(address));
+    for (const QString& command : setup)
+        QCOMPARE(run_console_command(*line, command), command);
     HostEnd host;
     QVERIFY(host.open(line->link_path()));
     QVERIFY(host.send(request));
@@ -459,6 +464,12 @@ void TestSimLine::console_data()
                                 << "port 8 unplugged, address 7, load 12.5 (now 12.5), drift off, noise off, "
                                    "zero 524288, zhouqi 5, kuandu 8, pacing off, delay 40 ms, fault none, "
                                    "fault-rate 0";
+    QTest::newRow("state, bus") << QStringList {"address 1,5,17", "load 5 1500", "fault 17 noreply", "state"}
+                                << "port 8 unplugged, address 1,5,17, load 0 (now 0), drift off, noise on, "
+                                   "zero 524288, zhouqi 5, kuandu 8, pacing on, delay 0 ms, fault none, "
+                                   "fault-rate 0; module 5: load 1500 (now 1500), drift off, noise on, fault none; "
+                                   "module 17: load 0 (now 0), drift off, noise on, fault noreply";
+    QTest::newRow("no module there") << QStringList {"address 1,5", "load 9 5"} << "error: no module at address 9";
     QTest::newRow("unplug, not started") << QStringList {"unplug"} << "error: port 8 is not plugged";
     QTest::newRow("unknown") << QStringList {"frobnicate 3"} << "error: unknown command 'frobnicate 3' (try help)";
     QTest::newRow("empty") << QStringList {""} << "";
@@ -488,8 +499,8 @@ void TestSimLine::command_line_data()
     QTest::addColumn<QString>("complaint");
 
     QTest::newRow("port 0") << QStringList {"--port", "0"} << "pondara-sim: --port takes 1..999";
-    QTest::newRow("delay too long") << QStringList {"--port", "9", "--delay", "60001"}
-                                    << "pondara-sim: --delay takes 0..60000 ms";
+    QTest::newRow("delay too long") << QStringList {"--port", "9", "--reply-delay", "60001"}
+                                    << "pondara-sim: --reply-delay takes 0..60000 ms";
     QTest::newRow("unplug-after too long")
         << QStringList {"--port", "9", "--unplug-after", "86401"} << "pondara-sim: --unplug-after takes 0..86400 s";
     QTest::newRow("load not a number") << QStringList {"--port", "9", "--load", "heavy"}

@@ -46,10 +46,11 @@ void FakePortObject::clearInBuffer()
 
 int FakePortObject::inBufferCount() const { return static_cast<int>(m_waiting.size()); }
 
-void FakePortObject::setOutput(const Packet& bytes)
+bool FakePortObject::setOutput(const Packet& bytes)
 {
     if (m_open)
         m_written.append(bytes);
+    return m_open;
 }
 
 std::optional<std::uint8_t> FakePortObject::input()

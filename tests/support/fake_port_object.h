@@ -31,7 +31,7 @@ public:
     void setRThreshold(std::int16_t bytes) override;
     void clearInBuffer() override;
     int inBufferCount() const override;
-    void setOutput(const Packet& bytes) override;
+    bool setOutput(const Packet& bytes) override;
     std::optional<std::uint8_t> input() override;
     std::int16_t commEvent() const override;
     QString deviceName() const override;

@@ -14,20 +14,7 @@ using sim::Fault;
 // and every AD value (0x080000 + 8 per unit) stays within 24 bits.
 constexpr std::uint32_t max_load = 2'000'000;
 
-// Faults that leave the first 8 bytes on the line equal to the reply.
-bool leaves_reply_intact(Fault fault)
-{
-    switch (fault) {
-    case Fault::none:
-    case Fault::split:
-    case Fault::twelve:
-    case Fault::noise:
-    case Fault::fakezero:
-        return true;
-    default:
-        return false;
-    }
-}
+bool leaves_reply_intact(Fault fault) { return sim::fault_row(fault).leaves_reply_intact; }
 
 bool shown_in_readout(std::uint8_t type)
 {
@@ -59,9 +46,7 @@ void ReplyLedger::on_request()
 void ReplyLedger::on_reply(const Packet& reply, Fault fault)
 {
     ++m_counts.replies;
-    const auto fault_index = static_cast<std::size_t>(fault);
-    if (fault_index < m_counts.by_fault.size())
-        ++m_counts.by_fault[fault_index];
+    ++m_counts.by_fault[static_cast<std::size_t>(fault)];
     const bool behind_late = m_previous == Fault::late;
     const bool intact = leaves_reply_intact(fault) && !behind_late;
     m_previous = fault;

@@ -24,12 +24,11 @@ namespace pondara::test {
 // It gives the module a new load at every request, so that every reply
 // carries a value of its own, keeps the replies the module sent with the
 // fault the line gave each, and matches each change of the window's two
-// readouts against them. A reply counts as intact when the first 8 bytes the
-// line carried for its request were exactly that reply: clean, split in two
-// pieces, followed by extra bytes (twelve) or by noise. A stray byte ahead,
-// a truncated, late, wrong-header or wrong-checksum reply is not intact, nor
-// is the reply after a late one (the rest of the late one goes out ahead of
-// it). Memory stays bounded: replies are dropped once matched or passed.
+// readouts against them. A reply counts as intact when its fault leaves it
+// intact (the fault table says which do: the first 8 bytes the line carried
+// for its request were exactly that reply), except the reply after a late
+// one: the rest of the late one goes out ahead of it. Memory stays bounded:
+// replies are dropped once matched or passed.
 class ReplyLedger : public QObject {
     Q_OBJECT
 
@@ -43,7 +42,7 @@ public:
         quint64 lost = 0;  // intact replies never shown: must stay 0
         quint64 shown_spoiled = 0;  // spoiled replies shown: must stay 0
         quint64 shown_unknown = 0;  // values shown that no reply carried: must stay 0
-        std::array<quint64, 11> by_fault {};  // replies by Fault
+        std::array<quint64, sim::fault_table.size()> by_fault {};  // replies by Fault
     };
 
     ReplyLedger(sim::SimLine& line, QLineEdit* ad_now, QLineEdit* weight_now, QObject* parent = nullptr);

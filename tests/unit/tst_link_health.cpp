@@ -1,7 +1,7 @@
 // The link's health from sequences of exchanges, written as steps:
 // o opened, x closed, r a request (R: a request that flushes 3 unread bytes),
-// a an accepted reply, h / c / s a reply dropped for its header, its
-// checksum, or for being short.
+// u the request just made did not go out, a an accepted reply, h / c / s a
+// reply dropped for its header, its checksum, or for being short.
 
 #include "serial/link_health.h"
 
@@ -32,6 +32,9 @@ LinkHealth run(const QByteArray& steps)
         case 'R':
             link.request_sent(3);
             break;
+        case 'u':
+            link.request_unsent();
+            break;
         case 'a':
             link.reply_accepted(clock += 200);
             break;
@@ -51,16 +54,17 @@ LinkHealth run(const QByteArray& steps)
     return link;
 }
 
-// requests, accepted, header, checksum, short, no reply
+// requests, accepted, header, checksum, short, no reply, unsent
 QString describe(const LinkHealth::Counters& c)
 {
-    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
         .arg(c.requests)
         .arg(c.accepted)
         .arg(c.bad_header)
         .arg(c.bad_checksum)
         .arg(c.too_short)
-        .arg(c.no_reply);
+        .arg(c.no_reply)
+        .arg(c.unsent);
 }
 
 }  // namespace
@@ -81,26 +85,31 @@ void TestLinkHealth::state_and_counters_data()
     QTest::addColumn<State>("state");
     QTest::addColumn<QString>("counters");
 
-    QTest::newRow("never opened") << QByteArray("") << State::closed << "0 0 0 0 0 0";
-    QTest::newRow("opened, nothing judged yet") << QByteArray("orrr") << State::pending << "3 0 0 0 0 2";
-    QTest::newRow("every request answered") << QByteArray("oraraRa") << State::ok << "3 3 0 0 0 0";
-    QTest::newRow("first reply flips pending at once") << QByteArray("ora") << State::ok << "1 1 0 0 0 0";
-    QTest::newRow("three silent requests") << QByteArray("orrrr") << State::no_reply << "4 0 0 0 0 3";
-    QTest::newRow("one lost reply does not flip ok") << QByteArray("orarrara") << State::ok << "4 3 0 0 0 1";
-    QTest::newRow("two lost replies do not flip ok") << QByteArray("orarrr") << State::ok << "4 1 0 0 0 2";
-    QTest::newRow("three lost replies flip ok") << QByteArray("orarrrr") << State::no_reply << "5 1 0 0 0 3";
-    QTest::newRow("answer after silence flips back at once") << QByteArray("orrrra") << State::ok << "4 1 0 0 0 3";
-    QTest::newRow("bad checksums") << QByteArray("orcrcrcr") << State::bad_data << "4 0 0 3 0 0";
-    QTest::newRow("bad headers") << QByteArray("orhrhrhr") << State::bad_data << "4 0 3 0 0 0";
-    QTest::newRow("short replies flushed by the next write") << QByteArray("orRRR") << State::bad_data << "4 0 0 0 3 0";
-    QTest::newRow("short reply on a receive event") << QByteArray("orsrrr") << State::bad_data << "4 0 0 0 1 2";
+    QTest::newRow("never opened") << QByteArray("") << State::closed << "0 0 0 0 0 0 0";
+    QTest::newRow("opened, nothing judged yet") << QByteArray("orrr") << State::pending << "3 0 0 0 0 2 0";
+    QTest::newRow("every request answered") << QByteArray("oraraRa") << State::ok << "3 3 0 0 0 0 0";
+    QTest::newRow("first reply flips pending at once") << QByteArray("ora") << State::ok << "1 1 0 0 0 0 0";
+    QTest::newRow("three silent requests") << QByteArray("orrrr") << State::no_reply << "4 0 0 0 0 3 0";
+    QTest::newRow("one lost reply does not flip ok") << QByteArray("orarrara") << State::ok << "4 3 0 0 0 1 0";
+    QTest::newRow("two lost replies do not flip ok") << QByteArray("orarrr") << State::ok << "4 1 0 0 0 2 0";
+    QTest::newRow("three lost replies flip ok") << QByteArray("orarrrr") << State::no_reply << "5 1 0 0 0 3 0";
+    QTest::newRow("answer after silence flips back at once") << QByteArray("orrrra") << State::ok << "4 1 0 0 0 3 0";
+    QTest::newRow("bad checksums") << QByteArray("orcrcrcr") << State::bad_data << "4 0 0 3 0 0 0";
+    QTest::newRow("bad headers") << QByteArray("orhrhrhr") << State::bad_data << "4 0 3 0 0 0 0";
+    QTest::newRow("short replies flushed by the next write")
+        << QByteArray("orRRR") << State::bad_data << "4 0 0 0 3 0 0";
+    QTest::newRow("short reply on a receive event") << QByteArray("orsrrr") << State::bad_data << "4 0 0 0 1 2 0";
     QTest::newRow("noise after an accepted reply is no short reply")
-        << QByteArray("oraR") << State::ok << "2 1 0 0 0 0";
+        << QByteArray("oraR") << State::ok << "2 1 0 0 0 0 0";
     QTest::newRow("a checksum then the rest flushed counts once")
-        << QByteArray("orcR") << State::pending << "2 0 0 1 0 0";
-    QTest::newRow("closed") << QByteArray("oraraRax") << State::closed << "3 3 0 0 0 0";
-    QTest::newRow("requests while closed are not counted") << QByteArray("oraxrr") << State::closed << "1 1 0 0 0 0";
-    QTest::newRow("reopening starts afresh") << QByteArray("orrrrxor") << State::pending << "1 0 0 0 0 0";
+        << QByteArray("orcR") << State::pending << "2 0 0 1 0 0 0";
+    QTest::newRow("closed") << QByteArray("oraraRax") << State::closed << "3 3 0 0 0 0 0";
+    QTest::newRow("requests while closed are not counted") << QByteArray("oraxrr") << State::closed << "1 1 0 0 0 0 0";
+    QTest::newRow("unsent requests are counted and get no reply")
+        << QByteArray("orururu") << State::pending << "3 0 0 0 0 2 3";
+    QTest::newRow("three unsent requests flip ok") << QByteArray("orarururur") << State::no_reply << "5 1 0 0 0 3 3";
+    QTest::newRow("unsent while closed are not counted") << QByteArray("orxu") << State::closed << "1 0 0 0 0 0 0";
+    QTest::newRow("reopening starts afresh") << QByteArray("orrrrxor") << State::pending << "1 0 0 0 0 0 0";
 }
 
 void TestLinkHealth::state_and_counters()

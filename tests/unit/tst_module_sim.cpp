@@ -1,8 +1,13 @@
 #include "hex.h"
 #include "module_sim.h"
+#include "reply_shaper.h"
 #include "sim_commands.h"
 
+#include <QCommandLineParser>
 #include <QTest>
+
+#include <algorithm>
+#include <random>
 
 using namespace std::chrono_literals;
 using pondara::Packet;
@@ -45,6 +50,10 @@ private slots:
     void noise_is_bounded_and_repeatable();
     void commands_data();
     void commands();
+    void faults_data();
+    void faults();
+    void help_data();
+    void help();
 };
 
 // Requests in, replies out, byte for byte; noise off. Each row's request
@@ -216,9 +225,9 @@ void TestModuleSim::noise_is_bounded_and_repeatable()
     QVERIFY(seeds_differ);
 }
 
-// What the simulator makes of a console line, or of an option as its
-// command line gives it ("--name value"): the command written out in full,
-// or the complaint. Both take the same ranges.
+// What the simulator makes of a console line, or of its command line (rows
+// starting with "--"): the commands written out in full, or the complaint.
+// Both take the same ranges.
 void TestModuleSim::commands_data()
 {
     QTest::addColumn<QString>("input");
@@ -237,14 +246,24 @@ void TestModuleSim::commands_data()
     row("--load nan", "--load takes a number");
     row("address 0", "address 0");
     row("address 255", "address 255");
-    row("address 256", "error: address takes 0..255");
-    row("address -1", "error: address takes 0..255");
-    row("address 1.5", "error: address takes 0..255");
-    row("--address 256", "--address takes 0..255");
+    row("address 256", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("address -1", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("address 1.5", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("--address 256", "--address takes 0..255, or several different ones such as 1,5,17");
+    // A bus of modules, and commands for one of them.
+    row("--address 1,5,17", "port 1, address 1,5,17");
+    row("address 1,5,1", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("address 1,,5", "error: address takes 0..255, or several different ones such as 1,5,17");
+    row("load 5 1500", "load 5 1500");
+    row("drift 17 on", "drift 17 on");
+    row("noise 256 off", "error: unknown command 'noise 256 off' (try help)");
+    row("fault 5 noreply once", "fault 5 noreply once");
+    row("fault 5 split twice", "error: usage: fault NAME [once]");
+    row("delay 5 10", "error: unknown command 'delay 5 10' (try help)");
     row("delay 60000", "delay 60000 ms");
     row("delay 60001", "error: delay takes 0..60000 ms");
     row("delay -1", "error: delay takes 0..60000 ms");
-    row("--delay 60001", "--delay takes 0..60000 ms");
+    row("--reply-delay 60001", "--reply-delay takes 0..60000 ms");
     row("pacing off", "pacing off");
     row("pacing maybe", "error: pacing takes on or off");
     row("drift on", "drift on");
@@ -257,7 +276,7 @@ void TestModuleSim::commands_data()
     row("fault gremlins", "error: fault takes one of: none split twelve stray truncated late header checksum "
                           "noreply noise unplug fakezero");
     row("fault", "fault");
-    row("--fault unplug", "fault unplug");
+    row("--fault unplug", "port 1, fault unplug");
     row("fault-rate 0.02", "fault-rate 0.02");
     row("fault-rate 1", "fault-rate 1");
     row("fault-rate 1.5", "error: fault-rate takes 0..1");
@@ -272,11 +291,15 @@ void TestModuleSim::commands_data()
     row("unplug-after 0", "unplug-after 0 s");
     row("unplug-after 86400", "unplug-after 86400 s");
     row("unplug-after 86401", "error: unplug-after takes 0..86400 s");
-    row("--unplug-after 0", "unplug-after 0 s");
+    row("--unplug-after 0", "port 1, unplug-after 0 s");
     row("--unplug-after 86401", "--unplug-after takes 0..86400 s");
     // The port only on the command line.
     row("--port 1", "port 1");
     row("--port 999", "port 999");
+    // Switches, and settings in the table's order whatever the order given.
+    row("--drift", "port 1, drift on");
+    row("--no-pacing --drift --port 3 --reply-delay 5", "port 3, drift on, delay 5 ms, pacing off");
+    row("--seed 7 --address 300", "--address takes 0..255, or several different ones such as 1,5,17");
     row("--port 0", "--port takes 1..999");
     row("--port 1000", "--port takes 1..999");
     row("port 2", "error: unknown command 'port 2' (try help)");
@@ -295,20 +318,124 @@ void TestModuleSim::commands()
     QFETCH(QString, result);
 
     using namespace pondara::sim;
-    Parsed parsed;
-    QString complaint = QStringLiteral("error: ");
     if (input.startsWith(QLatin1String("--"))) {
-        const QStringList words = input.mid(2).split(QLatin1Char(' '));
-        QCOMPARE(words.size(), 2);
-        parsed = parse_setting(words[0], words[1]);
-        complaint = QStringLiteral("--");
-    } else {
-        parsed = parse_command(input);
+        QCommandLineParser parser;
+        add_options(parser);
+        QVERIFY2(parser.parse(QStringList {QStringLiteral("pondara-sim")} + input.split(QLatin1Char(' '))),
+                 qPrintable(parser.errorText()));
+        const CommandLine given = read_command_line(parser);
+        QStringList described {QStringLiteral("port %1").arg(given.port)};
+        for (const Command& setting : given.settings)
+            described.append(describe(setting));
+        QCOMPARE(given.error.isEmpty() ? described.join(QStringLiteral(", ")) : given.error, result);
+        return;
     }
+    const Parsed parsed = parse_command(input);
     if (parsed.command)
         QCOMPARE(describe(*parsed.command), result);
     else
-        QCOMPARE(parsed.error.isEmpty() ? QString() : complaint + parsed.error, result);
+        QCOMPARE(parsed.error.isEmpty() ? QString() : QStringLiteral("error: ") + parsed.error, result);
+}
+
+// Which faults leave a reply intact on the line (the host must show its
+// value) and which a fault rate picks; the shaped bytes agree with the
+// first. The cable pulled instead of a reply sends nothing, whatever it is
+// shaped as.
+void TestModuleSim::faults_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("intact");
+    QTest::addColumn<bool>("random");
+
+    const auto row
+        = [](const char* name, bool intact, bool random) { QTest::newRow(name) << name << intact << random; };
+    row("none", true, false);
+    row("split", true, true);
+    row("twelve", true, true);
+    row("stray", false, true);
+    row("truncated", false, true);
+    row("late", false, true);
+    row("header", false, true);
+    row("checksum", false, true);
+    row("noreply", false, true);
+    row("noise", true, true);
+    row("unplug", false, false);
+    row("fakezero", true, false);
+}
+
+void TestModuleSim::faults()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, intact);
+    QFETCH(bool, random);
+
+    using namespace pondara::sim;
+    const std::optional<Fault> fault = fault_from_name(name);
+    QVERIFY(fault);
+    QCOMPARE(fault_name(*fault), name);
+    QCOMPARE(fault_row(*fault).leaves_reply_intact, intact);
+    QCOMPARE(std::count(reply_faults.begin(), reply_faults.end(), *fault), random ? 1 : 0);
+    if (*fault == Fault::unplug)
+        return;
+    const Packet reply = pondara::build_reply(1, 2, 1000);
+    std::mt19937 rng(1);
+    const ShapedReply shaped = shape_reply(reply, *fault, rng);
+    const QByteArray sent = shaped.first + shaped.then;
+    QCOMPARE(sent.startsWith(QByteArray(reinterpret_cast<const char*>(reply.data()), 8)), intact);
+}
+
+// The console's help and --help name the same commands and faults, and
+// --help every option.
+void TestModuleSim::help_data()
+{
+    QTest::addColumn<QString>("console");  // in the console's help; empty: not there
+    QTest::addColumn<QString>("help");  // in --help
+
+    const auto row
+        = [](const char* name, const char* console, const char* help) { QTest::newRow(name) << console << help; };
+    row("load", "commands: load X |", "\n  load X ");
+    row("drift", "| drift on|off |", "\n  drift on|off ");
+    row("noise", "| noise on|off |", "\n  noise on|off ");
+    row("address", "| address A |", "\n  address A ");
+    row("delay", "| delay MS |", "\n  delay MS ");
+    row("pacing", "| pacing on|off |", "\n  pacing on|off ");
+    row("fault", "| fault NAME [once] |", "\n  fault NAME [once] ");
+    row("fault-rate", "| fault-rate P |", "\n  fault-rate P ");
+    row("seed", "| seed S |", "\n  seed S ");
+    row("unplug", "| unplug |", "\n  unplug ");
+    row("replug", "| replug |", "\n  replug ");
+    row("unplug-after", "| unplug-after S |", "\n  unplug-after S ");
+    row("state", "| state |", "\n  state ");
+    row("stats", "| stats |", "\n  stats ");
+    row("help", "| help;", "\n  help ");
+    row("faults", "; faults: none split twelve stray truncated late header checksum noreply noise unplug fakezero",
+        "Faults: none (");
+    row("split", "", "split (5 bytes, 20 ms, 3 bytes)");
+    row("unplug, the fault", "", "unplug (pull the cable instead of replying),");
+    row("fakezero", "", "fakezero (acknowledge a zero without taking it: the weight stays).");
+    row("--port", "", "--port <N>");
+    row("--address", "", "--address <A>");
+    row("--load", "", "--load <X>");
+    row("--drift", "", "--drift ");
+    row("--reply-delay", "", "--reply-delay <MS>");
+    row("--no-pacing", "", "--no-pacing ");
+    row("--fault", "", "--fault <NAME>");
+    row("--fault-rate", "", "--fault-rate <P>");
+    row("--seed", "", "--seed <S>");
+    row("--unplug-after", "", "--unplug-after <S>");
+}
+
+void TestModuleSim::help()
+{
+    QFETCH(QString, console);
+    QFETCH(QString, help);
+
+    QCommandLineParser parser;
+    pondara::sim::add_options(parser);
+    // A command starts a line of its own; the rest may be broken over lines.
+    const QString text = help.startsWith(QLatin1Char('\n')) ? parser.helpText() : parser.helpText().simplified();
+    QVERIFY2(pondara::sim::console_help().contains(console), qPrintable(pondara::sim::console_help()));
+    QVERIFY2(text.contains(help), qPrintable(parser.helpText()));
 }
 
 QTEST_GUILESS_MAIN(TestModuleSim)

@@ -2,10 +2,8 @@
 // text, what it refuses, and the dialog's single-instance life.
 
 #include "dialogs/biaoding.h"
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
 #include <QLineEdit>
@@ -13,14 +11,11 @@
 #include <QTest>
 
 using namespace pondara;
-using pondara::test::RecordingSink;
 
-class TestBiaoding : public QObject {
+class TestBiaoding : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void confirm_data();
     void confirm();
     void cancel_leaves_queued_command_data();
@@ -52,25 +47,7 @@ private:
     static Biaoding* biaoding() { return test::open_window<Biaoding>("biaoding"); }
     QLineEdit* value_box() const { return biaoding()->findChild<QLineEdit*>("biaoding_val"); }
     void click(const char* name) const { QTest::mouseClick(biaoding()->findChild<QPushButton*>(name), Qt::LeftButton); }
-
-    test::FakePortFactory m_ports;
-    RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
 };
-
-void TestBiaoding::init()
-{
-    m_ports = test::FakePortFactory();
-    m_sink.clear();
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    m_form->show();
-}
-
-void TestBiaoding::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 Biaoding* TestBiaoding::open_dialog()
 {

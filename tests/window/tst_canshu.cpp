@@ -1,29 +1,28 @@
 // The parameters dialog on fake ports: the hand-over of the device between
 // the main window and the dialog, the packets of its buttons with their range
-// checks, and its reply handling.
+// checks, its reply handling, and the status line after an unanswered
+// request, on a clock of the test's own.
 
 #include "dialogs/canshu.h"
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace pondara;
 using pondara::test::FakePortObject;
 using pondara::test::hex_bytes;
 using pondara::test::spaced_hex;
 
-class TestCanshu : public QObject {
+class TestCanshu : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void hand_over_data();
     void hand_over();
     void dialog_port_fails_at_load_data();
@@ -35,6 +34,8 @@ private slots:
     void buttons();
     void replies_data();
     void replies();
+    void status_line_data();
+    void status_line();
     void reading_into_letters();
     void help_message();
     void look();
@@ -54,25 +55,7 @@ private:
         click(m_form.get(), "Command1");
         return canshu();
     }
-
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
 };
-
-void TestCanshu::init()
-{
-    m_ports = test::FakePortFactory();
-    m_sink.clear();
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    m_form->show();
-}
-
-void TestCanshu::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 void TestCanshu::hand_over_data()
 {
@@ -373,6 +356,62 @@ void TestCanshu::replies()
     QVERIFY(m_sink.messages().isEmpty());
     // The main window acts on none of them.
     QCOMPARE(m_form->findChild<QLineEdit*>("AD_now")->text(), QStringLiteral("0"));
+}
+
+void TestCanshu::status_line_data()
+{
+    // Steps: "读取" clicks the first row's 读取, "wait N" lets N ms pass on
+    // the test's clock, "reply" and "bad reply" are the module's 8 bytes (a
+    // valid reply, one with a wrong checksum). `shown` is the status line
+    // after each step.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("shown");
+
+    const QString silent = QStringLiteral("模块无应答：请检查地址和接线");
+    const QString garbled = QStringLiteral("数据错误：请检查波特率和接线");
+    QTest::newRow("answered after 200 ms: stays empty")
+        << QStringList {"读取", "wait 200", "reply", "wait 400"} << QStringList {"", "", "", ""};
+    QTest::newRow("silent: empty at 400 ms, shown by 600 ms")
+        << QStringList {"读取", "wait 400", "wait 200"} << QStringList {"", "", silent};
+    QTest::newRow("bad reply: empty at 400 ms, shown by 600 ms")
+        << QStringList {"读取", "bad reply", "wait 400", "wait 200"} << QStringList {"", "", "", garbled};
+    QTest::newRow("late good reply clears it without a press")
+        << QStringList {"读取", "wait 600", "reply"} << QStringList {"", silent, ""};
+    QTest::newRow("late bad reply leaves it")
+        << QStringList {"读取", "wait 600", "bad reply"} << QStringList {"", silent, silent};
+    QTest::newRow("a second request starts the wait again")
+        << QStringList {"读取", "wait 300", "读取", "wait 300", "wait 300"} << QStringList {"", "", "", "", silent};
+}
+
+void TestCanshu::status_line()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, shown);
+
+    Canshu* dialog = open_dialog();
+    auto* status = dialog->findChild<QLabel*>("status");
+    auto* timer = dialog->findChild<QTimer*>("reply_check");
+    QVERIFY(status && timer);
+    // The test's clock: the dialog's timer expires once its interval has
+    // passed on it since the last request, whatever the machine's load.
+    int now = 0;
+    int due = 0;
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const QString& step = steps[i];
+        if (step == "读取") {
+            click(dialog, "Command1");
+            due = now + timer->interval();
+        } else if (step.startsWith("wait ")) {
+            now += step.mid(5).toInt();
+            if (timer->isActive() && now >= due) {
+                QTimerEvent expiry(timer->timerId());
+                QCoreApplication::sendEvent(timer, &expiry);
+            }
+        } else {
+            dialog_port()->receive(hex_bytes(step == "reply" ? "22 01 06 03 00 00 0C 38" : "22 01 06 03 00 00 0C 39"));
+        }
+        QVERIFY2(status->text() == shown[i], qPrintable(step + ": " + status->text()));
+    }
 }
 
 void TestCanshu::reading_into_letters()

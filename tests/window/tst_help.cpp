@@ -3,9 +3,7 @@
 
 #include "dialogs/help_text.h"
 #include "dialogs/help_window.h"
-#include "fake_port_factory.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
 #include <QFile>
@@ -15,12 +13,11 @@
 
 using namespace pondara;
 
-class TestHelp : public QObject {
+class TestHelp : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup();
     void text_matches_fixture();
     void fixture_layout();
     void window_shows_text();
@@ -35,9 +32,6 @@ private:
         return test::open_window<HelpWindow>("help")->findChild<QPlainTextEdit*>("Text1");
     }
 
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
     QString m_fixture;
 };
 
@@ -46,14 +40,7 @@ void TestHelp::init()
     QFile file(QStringLiteral(PONDARA_FIXTURES_DIR "/help_text.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     m_fixture = QString::fromUtf8(file.readAll());
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    m_form->show();
-}
-
-void TestHelp::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    make_main_form();
 }
 
 HelpWindow* TestHelp::press_help()

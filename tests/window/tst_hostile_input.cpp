@@ -7,10 +7,8 @@
 
 #include "dialogs/biaoding.h"
 #include "dialogs/canshu.h"
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
 #include <QLineEdit>
@@ -172,12 +170,10 @@ QString error_number(bool is_number) { return is_number ? QStringLiteral("错误
 
 }  // namespace
 
-class TestHostileInput : public QObject {
+class TestHostileInput : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void port_number_data() { add_text_rows(); }
     void port_number();
     void address_data() { add_text_rows(); }
@@ -205,25 +201,7 @@ private:
     // The main window still polls and shows a reply.
     void check_alive() const;
     void check_parameter(const char* box_name, const char* button, double upper, int type);
-
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
 };
-
-void TestHostileInput::init()
-{
-    m_ports = test::FakePortFactory();
-    m_sink.clear();
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    m_form->show();
-}
-
-void TestHostileInput::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 void TestHostileInput::type_into(QLineEdit* box, const QString& text) const
 {

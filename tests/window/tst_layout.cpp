@@ -4,9 +4,7 @@
 // and the calibration dialog are also laid out at 192 DPI, in a second run of
 // this test on a screen of that logical DPI.
 
-#include "fake_port_factory.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
 #include <QLabel>
@@ -29,23 +27,17 @@ int wanted_dpi()
 
 }  // namespace
 
-class TestLayout : public QObject {
+class TestLayout : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
     void geometry_data();
     void geometry();
     void at_192_dpi();
 
 private:
     QWidget* open(const QString& window);
-
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
 };
 
 void TestLayout::initTestCase()
@@ -53,18 +45,6 @@ void TestLayout::initTestCase()
     const qreal dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
     QVERIFY2(dpi == wanted_dpi(),
              qPrintable(QStringLiteral("the screen is at %1 DPI, not %2").arg(dpi).arg(wanted_dpi())));
-}
-
-void TestLayout::init()
-{
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    m_form->show();
-}
-
-void TestLayout::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QWidget* TestLayout::open(const QString& window)

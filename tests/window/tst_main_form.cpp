@@ -1,10 +1,9 @@
 // The main window on a fake port: the poll cycle, the one-slot queue, reply
-// intake, opening failures, and the window's frame, colours and tab order.
+// intake, stale readouts, opening failures, and the window's frame, colours
+// and tab order.
 
-#include "fake_port_factory.h"
 #include "hex.h"
-#include "main_window/main_form.h"
-#include "recording_sink.h"
+#include "main_form_test.h"
 #include "window_peer.h"
 
 #include <QHelpEvent>
@@ -31,12 +30,11 @@ QList<int> types_of(const QList<Packet>& written)
 
 }  // namespace
 
-class TestMainForm : public QObject {
+class TestMainForm : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup();
 
     void alternation_continues_after_reopening();
     void set_buff_twice_sends_second_only();
@@ -50,6 +48,8 @@ private slots:
     void replies_data();
     void replies();
     void readouts_keep_values_after_closing();
+    void readout_colours_data();
+    void readout_colours();
     void rx_buf_tail_stays_zero();
     void open_uses_number_data();
     void open_uses_number();
@@ -76,24 +76,13 @@ private:
         QVERIFY(port()->portOpen());
     }
 
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
     QStringList m_machine_ports;
-    std::unique_ptr<MainForm> m_form;
 };
 
 void TestMainForm::init()
 {
-    m_sink.clear();
     m_machine_ports = {QStringLiteral("1 = /dev/ttyS0"), QStringLiteral("2 = /dev/ttyUSB0")};
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink, [this] { return m_machine_ports; });
-    m_form->show();
-}
-
-void TestMainForm::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    make_main_form([this] { return m_machine_ports; });
 }
 
 void TestMainForm::alternation_continues_after_reopening()
@@ -299,6 +288,57 @@ void TestMainForm::readouts_keep_values_after_closing()
     QCOMPARE(box("weight_now")->text(), QStringLiteral("12345"));
 }
 
+void TestMainForm::readout_colours_data()
+{
+    // Steps: "open" clicks 打开串口/关闭串口, "tick N" runs N poll ticks,
+    // "ad" and "weight" are valid replies of that type, "bad ad" one with a
+    // wrong checksum, "lose" takes the device away.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QColor>("ad");
+    QTest::addColumn<QColor>("weight");
+
+    const QColor blue(Qt::blue);
+    const QColor red(Qt::red);
+    const QColor grey(0x6d, 0x6d, 0x6d);
+    QTest::newRow("never opened") << QStringList {"tick 6"} << blue << red;
+    QTest::newRow("4 ticks unanswered: live") << QStringList {"open", "tick 4"} << blue << red;
+    QTest::newRow("5 ticks unanswered: grey") << QStringList {"open", "tick 5"} << grey << grey;
+    QTest::newRow("AD answered 4 ticks ago, weight 5")
+        << QStringList {"open", "tick 1", "ad", "tick 4"} << blue << grey;
+    QTest::newRow("next AD value: blue again") << QStringList {"open", "tick 5", "ad"} << blue << grey;
+    QTest::newRow("next weight value: red again") << QStringList {"open", "tick 5", "weight"} << grey << red;
+    QTest::newRow("bad reply: stays grey") << QStringList {"open", "tick 5", "bad ad"} << grey << grey;
+    QTest::newRow("port closed: grey at once") << QStringList {"open", "ad", "weight", "open"} << grey << grey;
+    QTest::newRow("device lost: grey at once") << QStringList {"open", "ad", "weight", "lose"} << grey << grey;
+    QTest::newRow("reopened: live until 5 ticks pass") << QStringList {"open", "open", "open", "tick 4"} << blue << red;
+}
+
+void TestMainForm::readout_colours()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QColor, ad);
+    QFETCH(QColor, weight);
+
+    for (const QString& step : steps) {
+        if (step == "open") {
+            m_form->open_comm_Click();
+        } else if (step.startsWith("tick ")) {
+            for (int i = step.mid(5).toInt(); i > 0; --i)
+                m_form->poll_tick();
+        } else if (step == "ad") {
+            port()->receive(hex_bytes("22 01 01 03 00 00 05 2C"));
+        } else if (step == "weight") {
+            port()->receive(hex_bytes("22 01 02 03 00 30 39 91"));
+        } else if (step == "bad ad") {
+            port()->receive(hex_bytes("22 01 01 03 00 00 05 2D"));
+        } else if (step == "lose") {
+            port()->lose();
+        }
+    }
+    QCOMPARE(box("AD_now")->palette().color(QPalette::Text), ad);
+    QCOMPARE(box("weight_now")->palette().color(QPalette::Text), weight);
+}
+
 void TestMainForm::rx_buf_tail_stays_zero()
 {
     open();
@@ -372,11 +412,15 @@ void TestMainForm::open_failure_data()
     using R = OpenFailure::Reason;
     QTest::newRow("no such port") << int(R::no_such_port)
                                   << QStringList {"8002", "串口 5 不存在", "1 = /dev/ttyS0", "2 = /dev/ttyUSB0"};
-    QTest::newRow("in use") << int(R::in_use) << QStringList {"8005", "/dev/ttyUSB9", "占用"};
+    QTest::newRow("in use") << int(R::in_use)
+                            << QStringList {"8005", "/dev/ttyUSB9", "占用",
+                                            "锁文件 /run/lock/LCK..ttyUSB9 中记录的程序 pondara（进程 4321）正在运行"};
     QTest::newRow("lock of a process that is gone")
         << int(R::stale_lock)
         << QStringList {"8006", "/run/lock/LCK..ttyUSB9", "pondara（进程 4321）已不在运行",
-                        "\nsudo rm /run/lock/LCK..ttyUSB9"};
+                        "\nsudo rm '/run/lock/LCK..ttyUSB9'"};
+    QTest::newRow("suspicious lock") << int(R::suspicious_lock)
+                                     << QStringList {"8007", "/run/lock/LCK..ttyUSB9", "可疑", "手工检查"};
     QTest::newRow("no permission") << int(R::no_permission) << QStringList {"8015", "dialout", "/dev/ttyUSB9"};
     QTest::newRow("not a device") << int(R::not_a_device) << QStringList {"8003", "/dev/ttyUSB9"};
     QTest::newRow("other") << int(R::other) << QStringList {"8010", "/dev/ttyUSB9", "I/O error"};
@@ -451,7 +495,7 @@ void TestMainForm::link_events()
 
     static const char* const states[] = {"closed", "pending", "ok", "no_reply", "bad_data"};
     QStringList heard;
-    connect(&m_form->link(), &ModuleLink::event, this, [&](const ModuleEvent& event) {
+    connect(&m_form->link(), &ModuleLink::module_event, this, [&](const ModuleEvent& event) {
         const QString state = QLatin1String(states[static_cast<int>(event.link)]);
         const QString bytes = QString::fromLatin1(
             QByteArray(reinterpret_cast<const char*>(event.bytes.data()), 8).toHex(' ').toUpper());

@@ -2,10 +2,9 @@
 // values do to the plots and the statistics, gaps, pause, and that it never
 // sends a byte.
 
-#include "fake_port_factory.h"
-#include "main_window/main_form.h"
+#include "hex.h"
+#include "main_form_test.h"
 #include "main_window/trend_feed.h"
-#include "recording_sink.h"
 #include "window_peer.h"
 
 #include <QAccessible>
@@ -20,17 +19,18 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <QTimer>
 #include <QValueAxis>
+#include <algorithm>
 
 using namespace pondara;
 
-class TestTrendWindow : public QObject {
+class TestTrendWindow : public test::MainFormTest {
     Q_OBJECT
 
 private slots:
     void init();
-    void cleanup();
 
     // First: the module is loaded once per process.
     void module_refused_data();
@@ -87,27 +87,17 @@ private:
         QVERIFY(port()->portOpen());
     }
 
-    test::FakePortFactory m_ports;
-    test::RecordingSink m_sink;
-    std::unique_ptr<MainForm> m_form;
     std::int64_t m_now = 0;
 };
 
 void TestTrendWindow::init()
 {
-    m_sink.clear();
     m_now = 0;
-    m_form = std::make_unique<MainForm>(m_ports.factory(), m_sink);
-    // Ticks are the test's: nothing is sent unless the test says so.
-    m_form->findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
-    hooks()->set_clock([this] { return m_now; });
-    m_form->show();
-}
-
-void TestTrendWindow::cleanup()
-{
-    m_form.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    make_main_form({}, [this](MainForm& form) {
+        // Ticks are the test's: nothing is sent unless the test says so.
+        form.findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
+        form.findChild<TrendFeed*>()->set_clock([this] { return m_now; });
+    });
 }
 
 void TestTrendWindow::module_refused_data()
@@ -174,9 +164,13 @@ void TestTrendWindow::opening()
         QVERIFY(menu);
         const QList<QAction*> actions = menu->actions();
         QVERIFY2(actions.size() > 5, "the box's own entries stay");
-        QCOMPARE(actions.last()->text(), QStringLiteral("趋势图…"));
+        const auto entry = std::find_if(actions.begin(), actions.end(), [](const QAction* action) {
+            return action->objectName() == QLatin1String("trend_action");
+        });
+        QVERIFY(entry != actions.end());
+        QCOMPARE((*entry)->text(), QStringLiteral("趋势图…"));
         QVERIFY(!trend());
-        actions.last()->trigger();
+        (*entry)->trigger();
         menu->close();
     } else {
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
@@ -379,6 +373,13 @@ void TestTrendWindow::sends_nothing()
     QTest::qWait(600);  // redraws
     QVERIFY(port()->written().isEmpty());
     QCOMPARE(port()->clear_count(), 0);
+    // Nor does it queue anything: the next two ticks send the queries due.
+    m_form->poll_tick();
+    m_form->poll_tick();
+    QStringList frames;
+    for (const Packet& frame : port()->written())
+        frames.append(test::spaced_hex(frame));
+    QCOMPARE(frames, (QStringList {"55 01 01 00 00 00 00 57", "55 01 02 00 00 00 00 58"}));
 }
 
 QTEST_MAIN(TestTrendWindow)

@@ -64,7 +64,7 @@ Canshu::Canshu(MainForm& main_form, const PortFactory& make_port, MessageSink& m
     connect(m_command5, &QPushButton::clicked, this, &Canshu::Command5_Click);
     connect(m_command6, &QPushButton::clicked, this, &Canshu::Command6_Click);
     connect(&m_link->port(), &PortObject::onComm, this, &Canshu::MSComm1_OnComm);
-    connect(m_link, &ModuleLink::event, this, [this](const ModuleEvent& event) {
+    connect(m_link, &ModuleLink::module_event, this, [this](const ModuleEvent& event) {
         if (event.kind == ModuleEvent::Kind::lost)
             port_lost(event.loss);
         else if (event.kind == ModuleEvent::Kind::exchange_silent)

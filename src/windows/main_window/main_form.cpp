@@ -6,6 +6,7 @@
 #include "main_window/port_opening.h"
 #include "main_window/trend_feed.h"
 #include "main_window/weighing_watch.h"
+#include "scan/scan_window.h"
 #include "serial/logging.h"
 #include "ui/link_view.h"
 #include "ui/look.h"
@@ -100,7 +101,7 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
     build_controls();
 
     connect(&m_link->port(), &PortObject::onComm, this, &MainForm::MSComm1_OnComm);
-    connect(m_link, &ModuleLink::event, this, [this](const ModuleEvent& event) {
+    connect(m_link, &ModuleLink::module_event, this, [this](const ModuleEvent& event) {
         if (event.kind == ModuleEvent::Kind::lost)
             port_lost(event.loss);
     });
@@ -114,6 +115,7 @@ MainForm::MainForm(const PortFactory& make_port, MessageSink& messages, PortList
 
     m_trend = new TrendFeed(*m_link, *m_weighing, this);
     build_readout_openers();
+    build_scan_openers();
 
     connect(m_weighing, &WeighingWatch::reading_changed, this, &MainForm::show_motion);
     connect(m_weighing, &WeighingWatch::check_started, this, &MainForm::clear_check);
@@ -127,6 +129,7 @@ MainForm::~MainForm()
     delete m_canshu.data();
     delete m_help.data();
     delete m_trend_window.data();
+    delete m_scan.data();
 }
 
 void MainForm::build_controls()
@@ -362,18 +365,60 @@ void MainForm::show_trend()
 // Ctrl+T, with the hint in their tooltip.
 void MainForm::build_readout_openers()
 {
-    auto* trend = new QAction(QStringLiteral("趋势图…"), this);
-    trend->setObjectName(QStringLiteral("trend_action"));
-    trend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    connect(trend, &QAction::triggered, this, &MainForm::show_trend);
-    add_readout_action(trend);
-    auto* shortcut = new QShortcut(trend->shortcut(), this);
-    shortcut->setObjectName(QStringLiteral("trend_shortcut"));
-    connect(shortcut, &QShortcut::activated, this, &MainForm::show_trend);
+    add_opener(QStringLiteral("趋势图…"), QStringLiteral("trend"), Qt::Key_T, &MainForm::show_trend);
     for (QLineEdit* readout : {m_ad_now, m_weight_now}) {
         readout->setToolTip(QStringLiteral("双击、右键菜单“趋势图…”或 Ctrl+T：打开趋势图"));
         readout->installEventFilter(this);
     }
+}
+
+// The scan window opens from the link indicator's context menu, the
+// readouts' context menu and Ctrl+F.
+void MainForm::build_scan_openers()
+{
+    m_scan_action = add_opener(QStringLiteral("查找模块…"), QStringLiteral("scan"), Qt::Key_F, &MainForm::show_scan);
+}
+
+// A window's entry in the readouts' context menu ("<name>_action") and its
+// Ctrl+key in the main window ("<name>_shortcut").
+QAction* MainForm::add_opener(const QString& text, const QString& name, Qt::Key key, void (MainForm::*show)())
+{
+    auto* action = new QAction(text, this);
+    action->setObjectName(name + QStringLiteral("_action"));
+    action->setShortcut(QKeySequence(Qt::CTRL | key));
+    connect(action, &QAction::triggered, this, show);
+    add_readout_action(action);
+    auto* shortcut = new QShortcut(action->shortcut(), this);
+    shortcut->setObjectName(name + QStringLiteral("_shortcut"));
+    connect(shortcut, &QShortcut::activated, this, show);
+    return action;
+}
+
+void MainForm::show_scan()
+{
+    show_single(m_scan, [this] {
+        ScanHost host;
+        host.port_text = [this] { return chuankou_num_text(); };
+        host.list_ports = [this] { return port_list(); };
+        host.cannot_start = [this] {
+            return m_canshu ? QStringLiteral("参数设置窗口正在使用串口：请先关闭它，再查找模块。") : QString();
+        };
+        host.borrow_port = [this] {
+            const bool was_open = m_link->is_open();
+            if (was_open)
+                close_main_port();
+            return was_open;
+        };
+        host.give_back_port = [this](bool was_open) {
+            if (was_open && !m_link->is_open())
+                open_comm_Click();
+        };
+        host.use = [this](int port_number, int address) {
+            m_chuankou_num->setText(QString::number(port_number));
+            m_add->setText(QString::number(address));
+        };
+        return new ScanWindow(std::move(host), m_make_port);
+    });
 }
 
 void MainForm::add_readout_action(QAction* action) { m_readout_actions.append(action); }
@@ -435,6 +480,14 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
         // The counters change with every reply: written only when asked for.
         m_link_state->setToolTip(link_tooltip());
     }
+    if (watched == m_link_state && event->type() == QEvent::ContextMenu) {
+        auto* menu = new QMenu(m_link_state);
+        menu->setObjectName(QStringLiteral("link_state_menu"));
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addAction(m_scan_action);
+        menu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     if (watched == m_weight_state && event->type() == QEvent::ToolTip)
         m_weight_state->setToolTip(motion_tooltip(m_weighing->rule(), m_weighing->reading()));
     auto* readout = qobject_cast<QLineEdit*>(watched);
@@ -470,6 +523,8 @@ void MainForm::close_dialogs()
         m_help->close();
     if (m_trend_window)
         m_trend_window->close();
+    if (m_scan)
+        m_scan->close_without_hand_back();
 }
 
 }  // namespace pondara

@@ -25,6 +25,7 @@ namespace pondara {
 class Biaoding;
 class Canshu;
 class HelpWindow;
+class ScanWindow;
 class MessageSink;
 class TrendFeed;
 class WeighingWatch;
@@ -90,6 +91,8 @@ public slots:
     void poll_tick();
     // Shows the trend window (single instance), loading its code on first use.
     void show_trend();
+    // Shows the scan window (single instance).
+    void show_scan();
 
 private slots:
     void clr_command_Click();
@@ -120,6 +123,8 @@ private:
     void close_dialogs();
     void build_readout_openers();
     void show_readout_menu(QLineEdit* readout, const QPoint& where);
+    void build_scan_openers();
+    QAction* add_opener(const QString& text, const QString& name, Qt::Key key, void (MainForm::*show)());
 
     PortFactory m_make_port;
     MessageSink& m_messages;
@@ -159,6 +164,8 @@ private:
     QPointer<Canshu> m_canshu;
     QPointer<HelpWindow> m_help;
     QPointer<QWidget> m_trend_window;
+    QPointer<ScanWindow> m_scan;
+    QAction* m_scan_action = nullptr;
     TrendFeed* m_trend = nullptr;
     WeighingWatch* m_weighing = nullptr;
     QList<QAction*> m_readout_actions;

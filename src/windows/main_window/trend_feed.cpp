@@ -84,7 +84,7 @@ TrendFeed::TrendFeed(ModuleLink& link, const WeighingWatch& weighing, QObject* p
       m_clock(steady_ms)
 {
     setObjectName(QStringLiteral("trend_feed"));
-    connect(&link, &ModuleLink::event, this, &TrendFeed::take);
+    connect(&link, &ModuleLink::module_event, this, &TrendFeed::take);
 }
 
 QWidget* TrendFeed::make_window(MessageSink& messages, QWidget* window)

@@ -43,7 +43,7 @@ WeighingWatch::WeighingWatch(ModuleLink& link, QObject* parent) : QObject(parent
     m_deadline->setSingleShot(true);
     m_deadline->setInterval(static_cast<int>(WeighingCheck::watch_ms));
     connect(m_deadline, &QTimer::timeout, this, [this] { finish(WeighingCheck::Result::off_target, steady_ms()); });
-    connect(&link, &ModuleLink::event, this, &WeighingWatch::take);
+    connect(&link, &ModuleLink::module_event, this, &WeighingWatch::take);
 }
 
 void WeighingWatch::set_rule(const MotionRule& rule)
