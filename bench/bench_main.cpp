@@ -675,6 +675,39 @@ std::vector<Row> recording_rows(const RecordingFigures& recording, const Options
              QStringLiteral("(about 1.5)"), recording.mb_per_hour <= 2.0, 2, false}};
 }
 
+// 11 to 13: the MQTT publisher run's "name value" lines.
+QMap<QString, double> measure_mqtt(const Options& options)
+{
+    say(QStringLiteral("[+] MQTT publisher: latency to a subscriber, CPU over %1 s, broker killed 10 s")
+            .arg(options.window_s));
+    Child run = spawn(QStringLiteral("pondara-bench-mqtt"),
+                      {QStringLiteral("--window"), QString::number(options.window_s)}, true);
+    return parse_values(finish(run));
+}
+
+// 11: the reply's last byte to a subscriber; 12: CPU publishing against not
+// publishing; 13: the polling cadence with the broker killed for 10 s.
+std::vector<Row> mqtt_rows(const QMap<QString, double>& mqtt, const Options& options)
+{
+    const auto value = [&](const char* name) { return mqtt.value(QLatin1String(name), not_measured); };
+    const auto alone = [](double figure) { return Spread {figure, not_measured, not_measured}; };
+    const QString subscriber = QStringLiteral("reply to subscriber");
+    const double median = value("mqtt_latency_median_ms");
+    const double p99 = value("mqtt_latency_p99_ms");
+    const double publishing = value("mqtt_cpu_publishing_s");
+    const double plain = value("mqtt_cpu_plain_s");
+    const double killed = value("mqtt_killed_requests_per_s");
+    return {{QStringLiteral("11 MQTT latency median (ms)"), alone(median), Spread {}, Spread {}, subscriber,
+             QStringLiteral("<= 1 ms"), median <= 1.0, 3, false},
+            {QStringLiteral("11 MQTT latency p99 (ms)"), alone(p99), Spread {}, Spread {}, subscriber,
+             QStringLiteral("<= 5 ms"), p99 <= 5.0, 3, false},
+            {QStringLiteral("12 CPU publishing (s / %1 s)").arg(options.window_s), alone(publishing), Spread {},
+             alone(plain), QStringLiteral("not publishing"), QStringLiteral("<= 1.2x not publishing"),
+             publishing <= 1.2 * plain, 3, false},
+            {QStringLiteral("13 Requests/s, broker killed 10 s"), alone(killed), Spread {}, Spread {}, QString(),
+             QStringLiteral("5.0 +- 0.1 (one request)"), std::fabs(killed - 5.0) <= 0.1, 3, false}};
+}
+
 // The machine, and what the run measured over how long.
 void print_run(const QString& machine, const QString& load_before, std::int64_t started,
                const QMap<QString, double>& latency, const PollingStretch& stretch, const Options& options)
@@ -697,10 +730,10 @@ void print_run(const QString& machine, const QString& load_before, std::int64_t 
 // recording of figure 10 and, by now, no links.
 void remove_run_folder(const char* runtime_dir)
 {
-    for (const QString& name :
-         {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
-          QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
-          QStringLiteral("pondara-bench-same-window"), QStringLiteral("pondara-bench-scan"), QStringLiteral("strace")})
+    for (const QString& name : {QStringLiteral("pondara-bench-latency"), QStringLiteral("pondara-bench-app"),
+                                QStringLiteral("pondara-bench-minimal"), QStringLiteral("pondara-bench-naive"),
+                                QStringLiteral("pondara-bench-same-window"), QStringLiteral("pondara-bench-scan"),
+                                QStringLiteral("pondara-bench-mqtt"), QStringLiteral("strace")})
         QFile::remove(log_dir() + QLatin1Char('/') + name + QStringLiteral(".log"));
     QDir(log_dir() + QStringLiteral("/recording")).removeRecursively();
     ::rmdir((log_dir() + QStringLiteral("/pondara")).toLocal8Bit().constData());
@@ -739,6 +772,7 @@ int main(int argc, char* argv[])
     const QMap<QString, double> scan = measure_scan();
     say(QStringLiteral("[+] recording: %1 s, the program with and without it side by side").arg(options.window_s));
     const RecordingFigures recording = recording_cpu(options.window_s);
+    const QMap<QString, double> mqtt = measure_mqtt(options);
 
     std::vector<Row> rows = latency_rows(latency);
     for (Row& row : cadence_rows(stretch))
@@ -748,6 +782,8 @@ int main(int argc, char* argv[])
     for (Row& row : scan_rows(scan))
         rows.push_back(std::move(row));
     for (Row& row : recording_rows(recording, options))
+        rows.push_back(std::move(row));
+    for (Row& row : mqtt_rows(mqtt, options))
         rows.push_back(std::move(row));
     print_table(rows);
     std::fflush(stdout);

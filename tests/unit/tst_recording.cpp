@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <clocale>
 #include <ctime>
@@ -311,7 +312,7 @@ void TestRecording::new_file_at_midnight()
     ModuleEvent ad = module_event(Kind::reply_accepted, State::ok, "22 01 01 03 08 00 08 37");
     // Local midnight in Shanghai, 16:00 UTC.
     const QDate tomorrow = QDate::currentDate().addDays(1);
-    ad.wall_ms = QDateTime(tomorrow, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch() - 8 * 3600 * 1000 + 5;
+    ad.wall_ms = QDateTime(tomorrow, QTime(0, 0), QTimeZone::utc()).toMSecsSinceEpoch() - 8 * 3600 * 1000 + 5;
     emit link.module_event(ad);
     const QString path = recorder.file_path();
     recorder.stop();

@@ -66,6 +66,7 @@ private slots:
     void link_events();
     void port_box_read_only_at_opening();
     void port_tooltip_lists_ports();
+    void link_tooltip_ends_with_notes();
     void window();
     void tab_order_and_focus();
     void recording_on_and_off();
@@ -570,6 +571,27 @@ void TestMainForm::port_tooltip_lists_ports()
     QTRY_VERIFY(QToolTip::isVisible());
     QCOMPARE(QToolTip::text(), QStringLiteral("1 = /dev/ttyS0\n2 = /dev/ttyUSB0"));
     QToolTip::hideText();
+}
+
+// A feature's status line (the MQTT connection's) under the link's own
+// lines, and alone while the port is closed.
+void TestMainForm::link_tooltip_ends_with_notes()
+{
+    auto* link = m_form->findChild<QLabel*>("link_state");
+    const auto tooltip = [link] {
+        QHelpEvent ask(QEvent::ToolTip, QPoint(1, 1), link->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(link, &ask);
+        QToolTip::hideText();
+        return link->toolTip();
+    };
+    QCOMPARE(tooltip(), QString());
+    m_form->set_link_notes([] { return QStringLiteral("MQTT：已连接 10.0.0.5:1883"); });
+    QCOMPARE(tooltip(), QStringLiteral("MQTT：已连接 10.0.0.5:1883"));
+    open();
+    const QString open_tip = tooltip();
+    QVERIFY2(open_tip.contains(QStringLiteral("打开串口以来：请求 0 次"))
+                 && open_tip.endsWith(QStringLiteral("\n\nMQTT：已连接 10.0.0.5:1883")),
+             qPrintable(open_tip));
 }
 
 void TestMainForm::window()

@@ -307,10 +307,16 @@ void MainForm::clear_check()
 
 QString MainForm::link_tooltip() const
 {
-    const LinkHealth& link = m_link->health();
-    const QString hint = link_hint(link.state(), {m_link->port_number(), m_link->device(), add_text()});
-    const QString counters = link_counters(link.counters());
-    return hint.isEmpty() ? counters : hint + QStringLiteral("\n\n") + counters;
+    QStringList parts;
+    if (m_link->is_open()) {
+        const LinkHealth& link = m_link->health();
+        parts << link_hint(link.state(), {m_link->port_number(), m_link->device(), add_text()})
+              << link_counters(link.counters());
+    }
+    if (m_link_notes)
+        parts << m_link_notes();
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral("\n\n"));
 }
 
 void MainForm::clr_command_Click() { SET_BUFF(make_command(Leixing::zero)); }
@@ -335,6 +341,7 @@ void MainForm::Command1_Click()
     }
     auto dialog = std::make_unique<Canshu>(*this, m_make_port, m_messages);
     m_record->watch(dialog->link());
+    emit link_added(dialog->link());
     if (const auto failure = dialog->Form_Load()) {
         // The dialog is not shown; the main port goes back as it was.
         dialog.reset();
@@ -478,7 +485,7 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == m_link_state && event->type() == QEvent::ToolTip) {
         // The counters change with every reply: written only when asked for.
-        m_link_state->setToolTip(m_link->is_open() ? link_tooltip() : QString());
+        m_link_state->setToolTip(link_tooltip());
     }
     if (watched == m_link_state && event->type() == QEvent::ContextMenu) {
         auto* menu = new QMenu(m_link_state);

@@ -83,6 +83,14 @@ public:
     // operator is told).
     bool start_recording(const QString& folder);
     void stop_recording();
+    // Further lines for the link indicator's tooltip (a feature's status),
+    // asked for each time the tooltip is shown.
+    void set_link_notes(std::function<QString()> notes) { m_link_notes = std::move(notes); }
+
+signals:
+    // The link of a window that talks to the module through a port of its
+    // own (the parameters dialog), before it opens; for features to listen.
+    void link_added(pondara::ModuleLink& link);
 
 public slots:
     // One tick of Timer1: the queued command, else the next measurement query.
@@ -169,6 +177,7 @@ private:
     RecordControl* m_record = nullptr;
     WeighingWatch* m_weighing = nullptr;
     QList<QAction*> m_readout_actions;
+    std::function<QString()> m_link_notes;
 };
 
 }  // namespace pondara
