@@ -80,7 +80,6 @@ private slots:
     void initTestCase();
     void csv_line_data();
     void csv_line();
-    void file_start();
     void trend_export();
     void rows_of_events_data();
     void rows_of_events();
@@ -145,12 +144,6 @@ void TestRecording::csv_line()
     QByteArray out = "before";
     csv::append_line(out, row);
     QCOMPARE(out, "before" + line);
-}
-
-void TestRecording::file_start()
-{
-    QCOMPARE(csv::file_start(), QByteArray("\xEF\xBB\xBF"
-                                           "time,ms,kind,value,link,stale,port,address,detail\r\n"));
 }
 
 void TestRecording::trend_export()
