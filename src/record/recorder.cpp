@@ -96,6 +96,8 @@ bool describe_request(const ModuleEvent& event, csv::Row& row)
     }
     row.kind = QStringLiteral("command");
     row.detail = name + QStringLiteral(": ") + hex(event.bytes, 8);
+    if (event.unsent)
+        row.detail += QStringLiteral("（未发送：上一请求仍在输出）");
     return true;
 }
 
@@ -143,7 +145,7 @@ Recorder::~Recorder() { stop(); }
 void Recorder::watch(ModuleLink& link)
 {
     const ModuleLink* key = &link;
-    m_tracks.insert(key, Track {link.health().state(), std::nullopt, std::nullopt});
+    m_tracks.insert(key, Track {link.health().state(), std::nullopt, std::nullopt, link.port_number()});
     connect(&link, &ModuleLink::module_event, this, [this, key](const ModuleEvent& event) { take(key, event); });
     connect(&link, &QObject::destroyed, this, [this, key] { m_tracks.remove(key); });
 }
@@ -194,6 +196,26 @@ void Recorder::stop()
     emit state_changed();
 }
 
+void Recorder::annotate(const ModuleLink& link, const QString& kind, std::optional<std::int64_t> value,
+                        const QString& detail)
+{
+    if (!m_file)
+        return;
+    const Track track = m_tracks.value(&link);
+    csv::Row row;
+    row.wall_ms = QDateTime::currentMSecsSinceEpoch();
+    const std::int64_t now = steady_ms();
+    row.ms = now - m_start_ms;
+    row.kind = kind;
+    row.value = value;
+    row.link = link_state_text(track.state);
+    row.stale = !track.last_value_ms || now - *track.last_value_ms > stale_after_ms;
+    row.port = track.port;
+    row.address = track.address.value_or(m_address);
+    row.detail = detail;
+    add(row);
+}
+
 void Recorder::take(const ModuleLink* link, const ModuleEvent& event)
 {
     Track& track = m_tracks[link];
@@ -201,6 +223,8 @@ void Recorder::take(const ModuleLink* link, const ModuleEvent& event)
     track.state = event.link;
     if (event.kind == Kind::request_sent)
         track.address = event.bytes[1];
+    if (event.kind == Kind::opened)
+        track.port = event.port_number;
     if (!m_file)
         return;
     csv::Row row = row_for(event, track);

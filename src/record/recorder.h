@@ -46,6 +46,12 @@ public:
     // time, `port_number` and the module `address`. False when the file
     // cannot be made; failed() then says why.
     bool start(const QString& folder, int port_number, int address);
+    // While a recording runs, adds a row of `kind` about `link` (one it
+    // watches) that no event of the link makes: the program's own findings,
+    // with the link's state, port and address as they are now.
+    void annotate(const ModuleLink& link, const QString& kind, std::optional<std::int64_t> value,
+                  const QString& detail);
+
     // Writes what waits, syncs and closes the file.
     void stop();
 
@@ -70,6 +76,7 @@ private:
         LinkHealth::State state = LinkHealth::State::closed;
         std::optional<int> address;
         std::optional<std::int64_t> last_value_ms;  // steady clock
+        int port = 0;
     };
 
     void take(const ModuleLink* link, const ModuleEvent& event);

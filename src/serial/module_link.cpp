@@ -194,7 +194,8 @@ ConversionError ModuleLink::send_frame(const QString& address_text, const Comman
         qCDebug(lc_line).noquote() << time_stamp() << "discarded" << flushed << "unread bytes";
     m_health.request_sent(flushed);
     m_port->clearInBuffer();
-    if (m_port->setOutput(m_tx_buf)) {
+    const bool written = m_port->setOutput(m_tx_buf);
+    if (written) {
         qCDebug(lc_line).noquote() << time_stamp() << "->" << spaced_hex(m_tx_buf);
     } else {
         qCDebug(lc_line).noquote() << time_stamp() << "not sent" << spaced_hex(m_tx_buf);
@@ -202,6 +203,7 @@ ConversionError ModuleLink::send_frame(const QString& address_text, const Comman
     }
     m_reply_wait->start();
     ModuleEvent event = stamped(ModuleEvent::Kind::request_sent);
+    event.unsent = !written;
     event.bytes = m_tx_buf;
     event.byte_count = 8;
     event.command = command;

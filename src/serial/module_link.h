@@ -43,6 +43,9 @@ struct ModuleEvent {
     LinkHealth::Outcome outcome = LinkHealth::Outcome::silent;
     PortLoss loss {};
     LinkHealth::State link = LinkHealth::State::closed;
+    // request_sent: the port took none of the request, its output still
+    // waiting for the one before; the module never sees it.
+    bool unsent = false;
 };
 
 // A window's link to the module: owns the window's port, the request sender

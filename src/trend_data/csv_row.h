@@ -19,7 +19,7 @@ namespace pondara::csv {
 struct Row {
     std::int64_t wall_ms = 0;  // ms since the epoch
     std::int64_t ms = 0;
-    QString kind;  // ad, weight, gap, open, close, lost, command, answer, dropped, note
+    QString kind;  // ad, weight, gap, open, close, lost, command, answer, check, dropped, note
     std::optional<std::int64_t> value;
     QString link;  // the link's state as the operator reads it, or empty
     bool stale = false;  // no value accepted within the last second

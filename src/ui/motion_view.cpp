@@ -106,4 +106,34 @@ QString check_hint(const WeighingCheck& check)
     return {};
 }
 
+QString check_audit(const WeighingCheck& check)
+{
+    using Result = WeighingCheck::Result;
+    const bool zero = check.kind == WeighingCheck::Kind::zero;
+    QString text = zero ? QStringLiteral("置零") : QStringLiteral("标定 %1").arg(check.target);
+    switch (check.result) {
+    case Result::confirmed:
+        text += QStringLiteral(" 已确认：");
+        break;
+    case Result::off_target:
+        text += zero ? QStringLiteral(" 未回零：") : QStringLiteral(" 读数偏差：");
+        break;
+    case Result::abandoned:
+        text += QStringLiteral(" 未完成（端口已关闭，或又一次置零、标定）：");
+        break;
+    }
+    // The target holds from the acknowledgement on.
+    if (check.acknowledged_ms != 0)
+        text += QStringLiteral("目标 %1±%2，").arg(check.target).arg(tolerance_text(check.tolerance));
+    text += QStringLiteral("之前 %1，之后 %2；").arg(weight_text(check.weight_before), weight_text(check.weight_after));
+    const auto judged = [](Motion motion) {
+        const QString word = motion_text(motion);
+        return word.isEmpty() ? QStringLiteral("无判断") : word;
+    };
+    if (check.clicked_ms == 0)
+        return text + QStringLiteral("请求不是本窗口发出的");
+    text += QStringLiteral("点击时 ") + judged(check.at_click) + QStringLiteral("，发送时 ");
+    return text + (check.sent_ms == 0 ? QStringLiteral("未发送") : judged(check.when_sent));
+}
+
 }  // namespace pondara

@@ -25,5 +25,9 @@ QString weight_text(const std::optional<std::uint32_t>& weight);
 QString check_text(const WeighingCheck& check);
 // What to do next, for the status line's tooltip.
 QString check_hint(const WeighingCheck& check);
+// The check as a recording keeps it: the command, the outcome, the target
+// and the weight before and after, and the stability at the click and when
+// the request went out ("置零 已确认：目标 0±1，之前 37，之后 0；点击时 波动，发送时 稳定").
+QString check_audit(const WeighingCheck& check);
 
 }  // namespace pondara

@@ -11,6 +11,7 @@
 #include "main_window/weighing_watch.h"
 #include "platform/signal_pipe.h"
 #include "port_tap.h"
+#include "recording_rows.h"
 #include "recording_sink.h"
 #include "run_until.h"
 #include "serial/port_factory.h"
@@ -22,6 +23,7 @@
 #include "window_peer.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QLabel>
@@ -514,18 +516,23 @@ void TestMainFormLine::check_of_zero_and_calibration_data()
     QTest::addColumn<QString>("weight");  // empty: 置零, else 标定 with this weight
     QTest::addColumn<QString>("status");
     QTest::addColumn<QString>("message");  // the module's word, in its box as ever
+    QTest::addColumn<QString>("audit");  // the recording's row of the check
 
     QTest::newRow("a good zero") << 37 << Fault::none << QString() << QStringLiteral("零点已确认")
-                                 << QStringLiteral("零点设置成功");
+                                 << QStringLiteral("零点设置成功")
+                                 << QStringLiteral("置零 已确认：目标 0±1，之前 37，之后 0；点击时 稳定，发送时 稳定");
     QTest::newRow("zero acknowledged, weight stays at 37")
         << 37 << Fault::fakezero << QString() << QStringLiteral("置零后未回零：当前 37")
-        << QStringLiteral("零点设置成功");
-    QTest::newRow("a good calibration") << 1000 << Fault::none << QStringLiteral("500") << QStringLiteral("标定已确认")
-                                        << QStringLiteral("标定成功");
+        << QStringLiteral("零点设置成功")
+        << QStringLiteral("置零 未回零：目标 0±1，之前 37，之后 37；点击时 稳定，发送时 稳定");
+    QTest::newRow("a good calibration")
+        << 1000 << Fault::none << QStringLiteral("500") << QStringLiteral("标定已确认") << QStringLiteral("标定成功")
+        << QStringLiteral("标定 500 已确认：目标 500±1，之前 1000，之后 500；点击时 稳定，发送时 稳定");
     // The module refuses to calibrate on an empty scale, but answers.
     QTest::newRow("calibration acknowledged on an empty scale")
         << 0 << Fault::none << QStringLiteral("100") << QStringLiteral("标定后读数偏差：输入 100，读数 0")
-        << QStringLiteral("标定成功");
+        << QStringLiteral("标定成功")
+        << QStringLiteral("标定 100 读数偏差：目标 100±1，之前 0，之后 0；点击时 稳定，发送时 稳定");
 }
 
 // After the module's acknowledgement the weight must settle on 0, or on the
@@ -537,7 +544,10 @@ void TestMainFormLine::check_of_zero_and_calibration()
     QFETCH(QString, weight);
     QFETCH(QString, status);
     QFETCH(QString, message);
+    QFETCH(QString, audit);
 
+    QTemporaryDir records;
+    QVERIFY(m_form->start_recording(records.path()));
     std::optional<WeighingCheck> check;
     connect(&m_form->weighing(), &WeighingWatch::check_finished, this,
             [&check](const WeighingCheck& finished) { check = finished; });
@@ -571,6 +581,18 @@ void TestMainFormLine::check_of_zero_and_calibration()
     QCOMPARE(check->weight_before, std::optional<std::uint32_t>(std::uint32_t(load)));
     QCOMPARE(check->target, weight.isEmpty() ? 0u : weight.toUInt());
     QVERIFY(check->clicked_ms <= check->sent_ms && check->sent_ms <= check->acknowledged_ms);
+    // ... and what the recording keeps of it: the request, the module's
+    // answer, the check.
+    const QString path = QDir(records.path()).filePath(QDir(records.path()).entryList({"*.csv"}).value(0));
+    m_form->stop_recording();
+    QStringList kept;
+    for (const QStringList& row : test::recording_rows(path)) {
+        if (row[2] == QLatin1String("command") || row[2] == QLatin1String("answer"))
+            kept << row[2];
+        else if (row[2] == QLatin1String("check"))
+            kept << row[8];
+    }
+    QCOMPARE(kept, (QStringList {"command", "answer", audit}));
 
     // Closing the port clears the line.
     m_form->open_comm_Click();

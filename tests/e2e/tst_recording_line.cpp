@@ -4,6 +4,7 @@
 // it records; a full disk.
 
 #include "main_window/main_form.h"
+#include "recording_rows.h"
 #include "recording_sink.h"
 #include "run_until.h"
 #include "serial/port_factory.h"
@@ -30,48 +31,6 @@ using pondara::sim::SimLine;
 namespace {
 
 constexpr int sim_port = 9;
-
-// The fields of each line of a recording, quotes removed; an empty list for
-// a file that is not whole lines of nine fields each after its header.
-QList<QStringList> rows_of(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray data = file.readAll();
-    const QByteArray start = "\xEF\xBB\xBFtime,ms,kind,value,link,stale,port,address,detail\r\n";
-    if (!data.startsWith(start) || !data.endsWith("\r\n"))
-        return {};
-    QList<QStringList> rows;
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    const QString text = QString::fromUtf8(data.mid(start.size()));
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
-                field += text[++i];
-            else if (c == u'"')
-                quoted = false;
-            else
-                field += c;
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            fields << std::exchange(field, {});
-        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-            fields << std::exchange(field, {});
-            if (fields.size() != 9)
-                return {};
-            rows << std::exchange(fields, {});
-            ++i;
-        } else {
-            field += c;
-        }
-    }
-    return rows;
-}
 
 qsizetype count_kind(const QList<QStringList>& rows, const QStringList& kinds)
 {
@@ -177,14 +136,14 @@ void TestRecordingLine::faulty_session()
     silence();
     test::run_for(3000);
     command(make_command(Leixing::zero));
-    test::run_for(2000);
+    test::run_for(2500);  // the last check's end, at most 2 s after the answer
 
     const std::uint64_t accepted = m_form->link().health().counters().accepted;
     const QString path = only_file(folder.path());
     m_form->stop_recording();
     QCOMPARE(m_form->findChild<QLabel*>("record_state")->accessibleName(), QString());
 
-    const QList<QStringList> rows = rows_of(path);
+    const QList<QStringList> rows = test::recording_rows(path);
     QVERIFY2(!rows.isEmpty(), qPrintable(path + " is not whole lines of nine fields"));
     const qsizetype values = count_kind(rows, {"ad", "weight"});
     const qsizetype answers = count_kind(rows, {"answer"});
@@ -194,7 +153,8 @@ void TestRecordingLine::faulty_session()
     QVERIFY(silences >= 2);
     QCOMPARE(count_kind(rows, {"gap"}), qsizetype(silences));
 
-    // Each command, then its answer, with nothing but dropped replies between.
+    // Each command, then its answer, with nothing but dropped replies between,
+    // and the check of its result before the next command.
     QStringList commands;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         if (rows[i][2] != QLatin1String("command"))
@@ -204,6 +164,12 @@ void TestRecordingLine::faulty_session()
             ++j;
         QVERIFY(j < rows.size());
         commands << rows[i][8].section(QLatin1Char(':'), 0, 0) + QStringLiteral(" → ") + rows[j][8];
+        qsizetype k = j + 1;
+        while (k < rows.size() && rows[k][2] != QLatin1String("command") && rows[k][2] != QLatin1String("check"))
+            ++k;
+        QVERIFY2(k < rows.size() && rows[k][2] == QLatin1String("check"), qPrintable(commands.last()));
+        QVERIFY2(rows[k][8].startsWith(rows[i][8].section(QLatin1Char(':'), 0, 0) + QLatin1Char(' ')),
+                 qPrintable(rows[k][8]));
     }
     QCOMPARE(commands, (QStringList {QStringLiteral("置零 → 零点设置成功"), QStringLiteral("标定 1000 → 标定成功"),
                                      QStringLiteral("置零 → 零点设置成功")}));
@@ -236,7 +202,7 @@ void TestRecordingLine::killed_while_recording()
     QVERIFY(program.waitForFinished(10'000));
     QCOMPARE(program.exitStatus(), QProcess::CrashExit);
 
-    const QList<QStringList> rows = rows_of(only_file(m_records.filePath("bench")));
+    const QList<QStringList> rows = test::recording_rows(only_file(m_records.filePath("bench")));
     QVERIFY2(!rows.isEmpty(), "the file is not whole lines of nine fields");
     QCOMPARE(rows[0][2], QStringLiteral("note"));
     QCOMPARE(rows[1][2], QStringLiteral("open"));
@@ -268,7 +234,7 @@ void TestRecordingLine::full_disk()
     QCOMPARE(m_sink.texts(),
              QStringList {QStringLiteral("记录已停止：无法写入 %1：No space left on device").arg(path)});
     QCOMPARE(m_form->findChild<QLabel*>("record_state")->accessibleName(), QString());
-    QVERIFY(!rows_of(path).isEmpty());
+    QVERIFY(!test::recording_rows(path).isEmpty());
 
     // Polling goes on, and the message is not repeated.
     const qsizetype wire = m_wire;

@@ -183,6 +183,11 @@ void TestRecording::rows_of_events_data()
                   module_event(Kind::reply_accepted, State::ok, "22 01 03 03 00 00 00 29")}
         << QList<QByteArray> {"ad,524296,通信正常,0,3,1,", "command,,通信正常,0,3,1,置零: 55 01 03 00 00 00 00 59",
                               "answer,0,通信正常,0,3,1,零点设置成功"};
+    ModuleEvent unsent = module_event(Kind::request_sent, State::ok, "55 01 03 00 00 00 00 59");
+    unsent.unsent = true;
+    QTest::newRow("a zero the port did not take")
+        << QList {unsent}
+        << QList<QByteArray> {"command,,通信正常,1,3,1,置零: 55 01 03 00 00 00 00 59（未发送：上一请求仍在输出）"};
     QTest::newRow("calibration and its answer")
         << QList {module_event(Kind::request_sent, State::ok, "55 01 04 00 00 03 E8 45"),
                   module_event(Kind::reply_accepted, State::ok, "22 01 04 03 00 03 E8 15")}

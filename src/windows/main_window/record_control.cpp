@@ -1,10 +1,12 @@
 #include "main_window/record_control.h"
 
 #include "main_window/main_form.h"
+#include "main_window/weighing_watch.h"
 #include "record/recorder.h"
 #include "trend_data/csv_row.h"
 #include "ui/link_view.h"
 #include "ui/message_sink.h"
+#include "ui/motion_view.h"
 
 #include <QAction>
 #include <QDir>
@@ -33,6 +35,12 @@ RecordControl::RecordControl(MainForm& window, QLabel* state, MessageSink& messa
 {
     setObjectName(QStringLiteral("record_control"));
     m_recorder->watch(window.link());
+    // Each zero and calibration: the request and the module's answer come
+    // as the link's rows, the check of its result as a row of its own.
+    connect(&window.weighing(), &WeighingWatch::check_finished, this, [this](const WeighingCheck& check) {
+        const auto after = check.weight_after ? std::optional<std::int64_t>(*check.weight_after) : std::nullopt;
+        m_recorder->annotate(m_window.link(), QStringLiteral("check"), after, check_audit(check));
+    });
     connect(m_recorder, &Recorder::state_changed, this, &RecordControl::show_state);
     connect(m_recorder, &Recorder::failed, this, [this](const QString& text) { m_messages.post(&m_window, text); });
 

@@ -58,6 +58,8 @@ void WeighingWatch::queued(const Command& command)
     check.weight_before = m_reading.latest;
     check.at_click = m_reading.motion;
     check.clicked_ms = now;
+    if (*kind == WeighingCheck::Kind::calibration)
+        check.target = command_value(command);
     m_check = check;
     emit check_started();
 }
@@ -104,13 +106,13 @@ void WeighingWatch::judge(std::int64_t now_ms)
 void WeighingWatch::sent(const ModuleEvent& event)
 {
     const auto kind = kind_of(event.command.leixing);
-    if (!kind || !m_check || m_check->kind != *kind || m_check->sent_ms != 0)
+    // A request the port did not take never reaches the module: the check
+    // waits for the next one.
+    if (!kind || !m_check || m_check->kind != *kind || m_check->sent_ms != 0 || event.unsent)
         return;
     judge(event.mono_ms);
     m_check->when_sent = m_reading.motion;
     m_check->sent_ms = event.mono_ms;
-    if (*kind == WeighingCheck::Kind::calibration)
-        m_check->target = command_value(event.command);
 }
 
 void WeighingWatch::acknowledged(const ModuleEvent& event)
