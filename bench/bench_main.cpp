@@ -40,7 +40,14 @@
 // Options: --long (or BENCH_LONG=1 in the environment) makes each of the
 // three CPU windows 600 s, the latency run 10000 exchanges per host, the
 // start-up 45 runs and the wake-up window 60 s; --window S, --exchanges N,
-// --startups N and --wakeups S set them one by one.
+// --startups N and --wakeups S set them one by one. --only unplug measures
+// figure 6 alone, after polling for 5 s, and prints its row, so that it can
+// be measured on other releases too (make bench-debian13); it needs only
+// the app, the same window, the minimal program and the naive poller
+// (target pondara-bench-unplug).
+//
+// Figure 6 is labelled with the release it was measured on (/etc/os-release),
+// as the way a hung-up line shows differs between Qt versions.
 
 #include "bench_children.h"
 #include "bench_clock.h"
@@ -78,6 +85,7 @@ struct Options {
     int startups = 15;
     int unplug_s = 5;
     int wakeup_s = 10;
+    bool only_unplug = false;
 };
 
 constexpr int cpu_windows = 3;
@@ -230,6 +238,25 @@ QString read_text(const char* path)
 
 QString load_average() { return read_text("/proc/loadavg").section(QLatin1Char(' '), 0, 2); }
 
+// The release this runs on, as "Debian 12": the first word of NAME and
+// VERSION_ID from /etc/os-release, or its PRETTY_NAME when it has no
+// version (testing, unstable).
+QString release_name()
+{
+    QMap<QString, QString> fields;
+    for (const QString& line : read_text("/etc/os-release").split(QLatin1Char('\n'))) {
+        QString value = line.section(QLatin1Char('='), 1).trimmed();
+        if (value.size() >= 2 && (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))))
+            value = value.mid(1, value.size() - 2);
+        fields.insert(line.section(QLatin1Char('='), 0, 0).trimmed(), value);
+    }
+    const QString name = fields.value(QStringLiteral("NAME")).section(QLatin1Char(' '), 0, 0);
+    const QString version = fields.value(QStringLiteral("VERSION_ID"));
+    if (name.isEmpty() || version.isEmpty())
+        return fields.value(QStringLiteral("PRETTY_NAME"), QStringLiteral("unknown release"));
+    return name + QLatin1Char(' ') + version;
+}
+
 QString machine_line()
 {
     QString model;
@@ -262,7 +289,9 @@ int int_option(const QStringList& args, const QString& name, int fallback)
     return at >= 0 && at + 1 < args.size() ? std::max(1, args[at + 1].toInt()) : fallback;
 }
 
-Options read_options(const QStringList& args)
+// The options, or nothing (and a word why) for an --only the driver does
+// not know.
+std::optional<Options> read_options(const QStringList& args)
 {
     Options options;
     const QByteArray long_env = qgetenv("BENCH_LONG");
@@ -276,6 +305,14 @@ Options read_options(const QStringList& args)
     options.exchanges = int_option(args, QStringLiteral("--exchanges"), options.exchanges);
     options.startups = int_option(args, QStringLiteral("--startups"), options.startups);
     options.wakeup_s = int_option(args, QStringLiteral("--wakeups"), options.wakeup_s);
+    const qsizetype only = args.indexOf(QStringLiteral("--only"));
+    if (only >= 0) {
+        if (only + 1 >= args.size() || args[only + 1] != QLatin1String("unplug")) {
+            std::fputs("pondara-bench: --only takes one figure: unplug\n", stderr);
+            return std::nullopt;
+        }
+        options.only_unplug = true;
+    }
     return options;
 }
 
@@ -603,9 +640,9 @@ Row startup_row(const std::array<std::vector<double>, pollers>& startups)
             true};
 }
 
-Row unplug_row(const Unplugged& unplugged)
+Row unplug_row(const Unplugged& unplugged, const QString& release)
 {
-    return {QStringLiteral("6 CPU after unplugging (% core)"),
+    return {QStringLiteral("6 CPU after unplugging, %1 (% core)").arg(release),
             unplugged.program,
             unplugged.same,
             unplugged.naive,
@@ -740,23 +777,9 @@ void remove_run_folder(const char* runtime_dir)
     ::rmdir(runtime_dir);
 }
 
-}  // namespace
-
-int main(int argc, char* argv[])
+// Every figure, then the table and the run.
+void measure_all(const Options& options, const QString& release)
 {
-    // A private runtime folder for the virtual ports and the logs, set
-    // before anything reads it; the children inherit it.
-    char runtime_dir[] = "/tmp/pondara-bench-XXXXXX";
-    if (!::mkdtemp(runtime_dir)) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    ::setenv("XDG_RUNTIME_DIR", runtime_dir, 1);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-
-    QCoreApplication app(argc, argv);
-    set_folders(QCoreApplication::applicationDirPath(), QString::fromLocal8Bit(runtime_dir));
-    const Options options = read_options(QCoreApplication::arguments());
     const QString strace = find_strace();
     const QString machine = machine_line();
     const QString load_before = load_average();
@@ -778,7 +801,7 @@ int main(int argc, char* argv[])
     for (Row& row : cadence_rows(stretch))
         rows.push_back(std::move(row));
     rows.insert(rows.end(), {cpu_row(stretch, options), memory_row(stretch), startup_row(startups),
-                             unplug_row(unplugged), wakeup_row(stretch), trend_row(trend, options)});
+                             unplug_row(unplugged, release), wakeup_row(stretch), trend_row(trend, options)});
     for (Row& row : scan_rows(scan))
         rows.push_back(std::move(row));
     for (Row& row : recording_rows(recording, options))
@@ -788,6 +811,56 @@ int main(int argc, char* argv[])
     print_table(rows);
     std::fflush(stdout);
     print_run(machine, load_before, started, latency, stretch, options);
+}
+
+// --only unplug: steps 2 to 5 of the full run without the windows between.
+// The three pollers start as for the polling stretch and poll for as long
+// as the measurement after the unplugging lasts, past their start-up.
+void measure_unplug_only(const Options& options, const QString& release)
+{
+    const QString machine = machine_line();
+    const QString load_before = load_average();
+    const std::int64_t started = now_ns();
+    say(QStringLiteral("[2/6] polling: %1 s; program, same window and minimal program side by side")
+            .arg(options.unplug_s));
+    PollingStretch stretch;
+    start_polling(stretch);
+    run_for(options.unplug_s * 1000);
+    if (!stretch.all_polling())
+        fail(QStringLiteral("a polling process ended before the unplugging"));
+    const Unplugged unplugged = measure_unplugs(stretch, options);
+    print_table({unplug_row(unplugged, release)});
+    std::printf("\nMachine: %s\n", qPrintable(machine));
+    std::printf("Run: %.0f s; load average %s before, %s after; %d s of polling, then %d s after each unplugging\n",
+                static_cast<double>(now_ns() - started) / 1e9, qPrintable(load_before), qPrintable(load_average()),
+                options.unplug_s, options.unplug_s);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    // A private runtime folder for the virtual ports and the logs, set
+    // before anything reads it; the children inherit it.
+    char runtime_dir[] = "/tmp/pondara-bench-XXXXXX";
+    if (!::mkdtemp(runtime_dir)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    ::setenv("XDG_RUNTIME_DIR", runtime_dir, 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    QCoreApplication app(argc, argv);
+    set_folders(QCoreApplication::applicationDirPath(), QString::fromLocal8Bit(runtime_dir));
+    const std::optional<Options> options = read_options(QCoreApplication::arguments());
+    if (!options) {
+        ::rmdir(runtime_dir);
+        return 2;
+    }
+    if (options->only_unplug)
+        measure_unplug_only(*options, release_name());
+    else
+        measure_all(*options, release_name());
     remove_run_folder(runtime_dir);
     return 0;
 }

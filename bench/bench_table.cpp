@@ -45,21 +45,25 @@ Spread median_of(const std::vector<double>& samples) { return spread_of(samples,
 
 void print_table(const std::vector<Row>& rows)
 {
-    const char* const format = "%-32s %17s %17s %7s %17s %7s  %-18s %-24s %s\n";
+    // The first column is as wide as the longest figure's name.
+    int width = 32;
+    for (const Row& row : rows)
+        width = std::max(width, static_cast<int>(row.figure.size()));
+    const char* const format = "%-*s %17s %17s %7s %17s %7s  %-18s %-24s %s\n";
     std::printf("\n");
-    std::printf(format, "Figure", "Program", "Same window", "Ratio", "Minimal", "Ratio", "Minimal is", "Target",
+    std::printf(format, width, "Figure", "Program", "Same window", "Ratio", "Minimal", "Ratio", "Minimal is", "Target",
                 "Verdict");
-    std::printf("%s\n", QByteArray(156, '-').constData());
+    std::printf("%s\n", QByteArray(124 + width, '-').constData());
     for (const Row& row : rows) {
         const char* const verdict = std::isnan(row.program.value) ? "not measured" : row.ok ? "met" : "MISSED";
-        std::printf(format, qPrintable(row.figure), qPrintable(number(row.program.value, row.decimals)),
+        std::printf(format, width, qPrintable(row.figure), qPrintable(number(row.program.value, row.decimals)),
                     qPrintable(number(row.same.value, row.decimals)),
                     qPrintable(ratio(row.program.value, row.same.value)),
                     qPrintable(number(row.minimal.value, row.decimals)),
                     qPrintable(ratio(row.program.value, row.minimal.value)), qPrintable(row.minimal_name),
                     qPrintable(row.target), verdict);
         if (row.timed) {
-            std::printf(format, "    spread (min..max)", qPrintable(range(row.program, row.decimals)),
+            std::printf(format, width, "    spread (min..max)", qPrintable(range(row.program, row.decimals)),
                         qPrintable(range(row.same, row.decimals)), "", qPrintable(range(row.minimal, row.decimals)), "",
                         "", "", "");
         }
