@@ -19,6 +19,7 @@
 #include "bench_clock.h"
 #include "bench_stats.h"
 #include "main_window/main_form.h"
+#include "main_window/stop_signals.h"
 #include "main_window/weighing_watch.h"
 #include "mqtt_broker.h"
 #include "publish/publisher.h"
@@ -74,7 +75,7 @@ std::unique_ptr<Publisher> make_publisher(MainForm& form, int broker_port, const
 }
 
 // A child: the main window on `port`, opened and polling on its own timer,
-// publishing when `broker_port` is not 0, until killed.
+// publishing when `broker_port` is not 0, until SIGTERM ends it.
 int host(int port, int broker_port)
 {
     BoxMessageSink messages;
@@ -82,6 +83,8 @@ int host(int port, int broker_port)
     form.findChild<QLineEdit*>("chuankou_num")->setText(QString::number(port));
     form.show();
     form.open_comm_Click();
+    // SIGTERM closes the port and with it its lock file, as in the program.
+    end_on_stop_signals(form);
     std::unique_ptr<Publisher> publisher;
     if (broker_port != 0)
         publisher = make_publisher(form, broker_port, QStringLiteral("bench/host"));
@@ -191,7 +194,7 @@ void cpu_and_killed_broker(test::TestBroker& broker, int window_s)
     if (late.wait_for([](const auto& got) { return !got.isEmpty() && got.last().payload == "online"; }, 60'000))
         print("mqtt_back_online_s", static_cast<double>(now_ns() - back) / 1e9);
     for (QProcess& child : children) {
-        child.kill();
+        child.terminate();
         child.waitForFinished();
     }
 }
