@@ -1,5 +1,7 @@
 #include "publish/payloads.h"
 
+#include "serial/module_texts.h"
+
 #include <QByteArrayList>
 
 #include <cstdio>
@@ -9,13 +11,6 @@
 namespace pondara {
 
 namespace {
-
-QByteArray spaced_hex(const Packet& packet)
-{
-    return QByteArray(reinterpret_cast<const char*>(packet.data()), static_cast<qsizetype>(packet.size()))
-        .toHex(' ')
-        .toUpper();
-}
 
 QByteArray field(const char* name, const QByteArray& json_value)
 {
@@ -126,7 +121,7 @@ QByteArray event_payload(const Exchange& exchange)
     QList<QByteArray> fields {field("command", quoted(command_name(leixing))),
                               field("source", quoted(exchange.remote ? "mqtt" : "program")),
                               field("time", quoted(iso_time(exchange.wall_ms).toLatin1())),
-                              field("request", quoted(spaced_hex(exchange.request)))};
+                              field("request", quoted(packet_hex(exchange.request).toLatin1()))};
     if (static_cast<Leixing>(leixing) != Leixing::zero) {
         const Packet& request = exchange.request;
         const std::uint32_t argument = command_value({request[2], request[3], request[4], request[5], request[6]});
@@ -134,7 +129,7 @@ QByteArray event_payload(const Exchange& exchange)
     }
     fields.append(field("result", quoted(result_word(exchange.result))));
     if (exchange.result == Exchange::Result::answered)
-        fields.append(field("answer", quoted(spaced_hex(exchange.answer))));
+        fields.append(field("answer", quoted(packet_hex(exchange.answer).toLatin1())));
     if (exchange.check)
         fields.append(field("check", quoted(check_word(*exchange.check))));
     if (exchange.weight_after)

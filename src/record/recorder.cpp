@@ -58,12 +58,6 @@ QString answer_text(std::uint8_t type)
     return text ? QString::fromUtf8(text->answer) : QStringLiteral("类型 %1").arg(type);
 }
 
-QString hex(const Packet& bytes, int count)
-{
-    return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(bytes.data()), std::min(count, 8)).toHex(' ').toUpper());
-}
-
 QString drop_text(LinkHealth::Drop drop)
 {
     switch (drop) {
@@ -95,7 +89,7 @@ bool describe_request(const ModuleEvent& event, csv::Row& row)
         name += QStringLiteral(" %1").arg(*row.value);
     }
     row.kind = QStringLiteral("command");
-    row.detail = name + QStringLiteral(": ") + hex(event.bytes, 8);
+    row.detail = name + QStringLiteral(": ") + packet_hex(event.bytes);
     if (event.unsent)
         row.detail += QStringLiteral("（未发送：上一请求仍在输出）");
     return true;
@@ -272,7 +266,7 @@ csv::Row Recorder::row_for(const ModuleEvent& event, Track& track) const
         break;
     case Kind::reply_dropped:
         row.kind = QStringLiteral("dropped");
-        row.detail = drop_text(event.drop) + QStringLiteral(": ") + hex(event.bytes, event.byte_count);
+        row.detail = drop_text(event.drop) + QStringLiteral(": ") + packet_hex(event.bytes, event.byte_count);
         break;
     case Kind::exchange_silent:
         break;

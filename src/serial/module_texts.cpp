@@ -1,6 +1,16 @@
 #include "serial/module_texts.h"
 
+#include <QByteArray>
+
+#include <algorithm>
+
 namespace pondara {
+
+QString packet_hex(const Packet& bytes, int count)
+{
+    const auto size = std::clamp<qsizetype>(count, 0, static_cast<qsizetype>(bytes.size()));
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), size).toHex(' ').toUpper());
+}
 
 QString link_state_text(LinkHealth::State state)
 {
