@@ -65,10 +65,9 @@ MqttClient::~MqttClient()
     mosquitto_destroy(m_mosq);
 }
 
-void MqttClient::set_will(const QString& topic, const QByteArray& payload)
+void MqttClient::set_will(const QByteArray& topic, const QByteArray& payload)
 {
-    mosquitto_will_set(m_mosq, topic.toUtf8().constData(), static_cast<int>(payload.size()), payload.constData(), 1,
-                       true);
+    mosquitto_will_set(m_mosq, topic.constData(), static_cast<int>(payload.size()), payload.constData(), 1, true);
 }
 
 std::chrono::milliseconds MqttClient::next_attempt_in() const
@@ -238,7 +237,7 @@ bool MqttClient::dropped(const char* why)
     return false;
 }
 
-bool MqttClient::publish(const QString& topic, const QByteArray& payload, int qos, bool retain)
+bool MqttClient::publish(const QByteArray& topic, const QByteArray& payload, int qos, bool retain)
 {
     if (m_state != State::connected)
         return dropped("not connected");
@@ -248,7 +247,7 @@ bool MqttClient::publish(const QString& topic, const QByteArray& payload, int qo
     if (qos == 0 && backed_up && m_backlog >= max_backlog)
         return dropped("the socket takes nothing");
     int mid = 0;
-    const int rc = mosquitto_publish(m_mosq, &mid, topic.toUtf8().constData(), static_cast<int>(payload.size()),
+    const int rc = mosquitto_publish(m_mosq, &mid, topic.constData(), static_cast<int>(payload.size()),
                                      payload.constData(), qos, retain);
     if (rc != MOSQ_ERR_SUCCESS) {
         after_io(rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST ? rc : MOSQ_ERR_SUCCESS);
@@ -263,11 +262,11 @@ bool MqttClient::publish(const QString& topic, const QByteArray& payload, int qo
     return true;
 }
 
-bool MqttClient::subscribe(const QString& pattern, int qos)
+bool MqttClient::subscribe(const QByteArray& pattern, int qos)
 {
     if (m_state != State::connected)
         return false;
-    const int rc = mosquitto_subscribe(m_mosq, nullptr, pattern.toUtf8().constData(), qos);
+    const int rc = mosquitto_subscribe(m_mosq, nullptr, pattern.constData(), qos);
     after_io(MOSQ_ERR_SUCCESS);
     return rc == MOSQ_ERR_SUCCESS;
 }

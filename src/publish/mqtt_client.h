@@ -59,16 +59,17 @@ public:
 
     // What the broker publishes, retained at QoS 1, when this connection
     // ends without a goodbye. Applies from the next connection on.
-    void set_will(const QString& topic, const QByteArray& payload);
+    void set_will(const QByteArray& topic, const QByteArray& payload);
     // The first attempt, at once.
     void start();
     // Says goodbye (so no last will) and connects again, for a new last
     // will: at once, or once the broker has acknowledged what it was given.
     void reconnect();
 
-    // False when the message was dropped (and counted).
-    bool publish(const QString& topic, const QByteArray& payload, int qos, bool retain);
-    bool subscribe(const QString& pattern, int qos);
+    // Topics and patterns as they go on the wire (UTF-8). False when the
+    // message was dropped (and counted).
+    bool publish(const QByteArray& topic, const QByteArray& payload, int qos, bool retain);
+    bool subscribe(const QByteArray& pattern, int qos);
 
     State state() const { return m_state; }
     const Counters& counters() const { return m_counters; }

@@ -4,9 +4,10 @@
 
 #include <QByteArrayList>
 
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 namespace pondara {
 
@@ -21,7 +22,23 @@ QByteArray quoted(const QByteArray& text) { return '"' + text + '"'; }
 
 QByteArray object(const QList<QByteArray>& fields) { return '{' + fields.join(',') + '}'; }
 
-QByteArray boolean(bool value) { return value ? "true" : "false"; }
+// `width` digits of `value`, zero-padded, at `out`; returns the end.
+char* digits(char* out, unsigned value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+void append_number(QByteArray& out, std::uint32_t value)
+{
+    char text[10];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    (void)error;  // ten digits hold any 32-bit value
+    out.append(text, end - text);
+}
 
 QByteArray result_word(Exchange::Result result)
 {
@@ -72,31 +89,58 @@ const char* link_word(LinkHealth::State state)
     }
 }
 
-QString iso_time(std::int64_t wall_ms)
+void append_iso_time(QByteArray& out, std::int64_t wall_ms)
 {
-    // The C library's local time: the offset comes with it, where Qt's local
-    // time looks the zone up afresh for every conversion, five times a second.
-    const std::time_t seconds = static_cast<std::time_t>(wall_ms / 1000);
-    std::tm local {};
-    localtime_r(&seconds, &local);
-    const long offset_min = local.tm_gmtoff / 60;
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(wall_ms % 1000), offset_min < 0 ? '-' : '+', std::labs(offset_min) / 60,
-                  std::labs(offset_min) % 60);
-    return QString::fromLatin1(text);
+    // The local date, time and offset change once a second at most: they are
+    // worked out then, and for the values in between only the milliseconds.
+    // The C library's local time brings the offset with it.
+    static std::int64_t cached_second = std::numeric_limits<std::int64_t>::min();
+    static char date_time[25];  // "2026-12-07T18:04:05" and "+08:00" after the milliseconds
+    const std::int64_t second = wall_ms / 1000 - (wall_ms % 1000 < 0 ? 1 : 0);
+    const auto milliseconds = static_cast<unsigned>(wall_ms - second * 1000);
+    if (second != cached_second) {
+        const auto seconds = static_cast<std::time_t>(second);
+        std::tm local {};
+        localtime_r(&seconds, &local);
+        const long offset_min = local.tm_gmtoff / 60;
+        char* at = date_time;
+        at = digits(at, static_cast<unsigned>(local.tm_year + 1900), 4);
+        *at++ = '-';
+        at = digits(at, static_cast<unsigned>(local.tm_mon + 1), 2);
+        *at++ = '-';
+        at = digits(at, static_cast<unsigned>(local.tm_mday), 2);
+        *at++ = 'T';
+        at = digits(at, static_cast<unsigned>(local.tm_hour), 2);
+        *at++ = ':';
+        at = digits(at, static_cast<unsigned>(local.tm_min), 2);
+        *at++ = ':';
+        at = digits(at, static_cast<unsigned>(local.tm_sec), 2);
+        *at++ = offset_min < 0 ? '-' : '+';
+        at = digits(at, static_cast<unsigned>(std::labs(offset_min) / 60), 2);
+        *at++ = ':';
+        digits(at, static_cast<unsigned>(std::labs(offset_min) % 60), 2);
+        cached_second = second;
+    }
+    char millis[4] = {'.'};
+    digits(millis + 1, milliseconds, 3);
+    out.append(date_time, 19).append(millis, 4).append(date_time + 19, 6);
 }
 
 QByteArray reading_payload(const Reading& reading)
 {
-    QList<QByteArray> fields {field("value", QByteArray::number(reading.value)),
-                              field("time", quoted(iso_time(reading.wall_ms).toLatin1()))};
+    // Five times a second: written into one buffer.
+    QByteArray json;
+    json.reserve(112);
+    json.append(R"({"value":)");
+    append_number(json, reading.value);
+    json.append(R"(,"time":")");
+    append_iso_time(json, reading.wall_ms);
+    json.append('"');
     if (reading.stable)
-        fields.append(field("stable", boolean(*reading.stable)));
-    fields.append(field("stale", boolean(reading.stale)));
-    fields.append(field("link", quoted(link_word(reading.link))));
-    return object(fields);
+        json.append(*reading.stable ? R"(,"stable":true)" : R"(,"stable":false)");
+    json.append(reading.stale ? R"(,"stale":true)" : R"(,"stale":false)");
+    json.append(R"(,"link":")").append(link_word(reading.link)).append(R"("})");
+    return json;
 }
 
 QByteArray command_name(std::uint8_t leixing)
@@ -118,10 +162,11 @@ bool changes_module(std::uint8_t leixing)
 QByteArray event_payload(const Exchange& exchange)
 {
     const std::uint8_t leixing = exchange.request[2];
-    QList<QByteArray> fields {field("command", quoted(command_name(leixing))),
-                              field("source", quoted(exchange.remote ? "mqtt" : "program")),
-                              field("time", quoted(iso_time(exchange.wall_ms).toLatin1())),
-                              field("request", quoted(packet_hex(exchange.request).toLatin1()))};
+    QByteArray time;
+    append_iso_time(time, exchange.wall_ms);
+    QList<QByteArray> fields {
+        field("command", quoted(command_name(leixing))), field("source", quoted(exchange.remote ? "mqtt" : "program")),
+        field("time", quoted(time)), field("request", quoted(packet_hex(exchange.request).toLatin1()))};
     if (static_cast<Leixing>(leixing) != Leixing::zero) {
         const Packet& request = exchange.request;
         const std::uint32_t argument = command_value({request[2], request[3], request[4], request[5], request[6]});

@@ -29,12 +29,14 @@ Publisher::Publisher(const PublishOptions& options, ModuleLink& link, QueueComma
 {
     setObjectName(QStringLiteral("publisher"));
     // Started after the link: the port and address it already uses.
+    Station station;
     if (link.port_number() != 0)
-        m_station.port = link.port_number();
+        station.port = link.port_number();
     if (link.tx_buf()[0] == request_header)
-        m_station.address = link.tx_buf()[1];
+        station.address = link.tx_buf()[1];
+    set_station(station);
     m_link_state = link.health().state();
-    m_client->set_will(topic(QStringLiteral("state")), offline);
+    m_client->set_will(topic("state"), offline);
     connect(m_client, &MqttClient::connected, this, &Publisher::on_connected);
     connect(m_client, &MqttClient::message, this, &Publisher::on_message);
     watch(link);
@@ -53,9 +55,15 @@ void Publisher::watch(ModuleLink& link)
 
 void Publisher::start() { m_client->start(); }
 
-QString Publisher::topic(const QString& leaf) const
+QByteArray Publisher::topic(const char* leaf) const { return m_station_topic + leaf; }
+
+void Publisher::set_station(const Station& station)
 {
-    return QStringLiteral("%1/com%2/addr%3/%4").arg(m_prefix).arg(m_station.port).arg(m_station.address).arg(leaf);
+    m_station = station;
+    m_station_topic
+        = QStringLiteral("%1/com%2/addr%3/").arg(m_prefix).arg(m_station.port).arg(m_station.address).toUtf8();
+    m_ad_topic = topic("ad");
+    m_weight_topic = topic("weight");
 }
 
 QString Publisher::status_text() const
@@ -97,9 +105,9 @@ void Publisher::take(const ModuleLink* link, const ModuleEvent& event)
         break;
     case Kind::reply_accepted:
         if (main_link && event.type == static_cast<std::uint8_t>(Leixing::read_ad))
-            publish_reading(QStringLiteral("ad"), {event.value, event.wall_ms, {}, false, event.link});
+            publish_reading(Value::ad, {event.value, event.wall_ms, {}, false, event.link});
         if (main_link && event.type == static_cast<std::uint8_t>(Leixing::read_weight))
-            publish_reading(QStringLiteral("weight"), {event.value, event.wall_ms, {}, false, event.link});
+            publish_reading(Value::weight, {event.value, event.wall_ms, {}, false, event.link});
         end_exchange(link, Exchange::Result::answered, event.bytes);
         break;
     case Kind::exchange_silent:
@@ -129,12 +137,12 @@ void Publisher::follow_station(const ModuleEvent& event)
         return;
     // QoS 0: written before the goodbye, and not sent again after it under
     // the new connection.
-    m_client->publish(topic(QStringLiteral("state")), offline, 0, true);
-    qCDebug(lc_mqtt).noquote() << "station" << topic(QString()) << "->" << station.port << station.address;
-    m_station = station;
+    m_client->publish(topic("state"), offline, 0, true);
+    qCDebug(lc_mqtt).noquote() << "station" << m_station_topic << "->" << station.port << station.address;
+    set_station(station);
     m_ad.reset();
     m_weight.reset();
-    m_client->set_will(topic(QStringLiteral("state")), offline);
+    m_client->set_will(topic("state"), offline);
     if (m_client->state() == MqttClient::State::connected)
         m_client->reconnect();
 }
@@ -147,28 +155,28 @@ void Publisher::follow_link(LinkHealth::State state)
     m_link_state = state;
     if (!changed)
         return;
-    m_client->publish(topic(QStringLiteral("link")), word, retained_qos, true);
+    m_client->publish(topic("link"), word, retained_qos, true);
     if (!confirmed_before)
         return;
     // Subscribers watching only the values learn that they are no longer
     // fresh.
-    for (auto [leaf, reading] : {std::pair {QStringLiteral("ad"), &m_ad}, {QStringLiteral("weight"), &m_weight}}) {
-        if (*reading) {
-            Reading stale = **reading;
+    for (const Value value : {Value::ad, Value::weight}) {
+        if (const std::optional<Reading>& last = value == Value::ad ? m_ad : m_weight) {
+            Reading stale = *last;
             stale.stale = true;
             stale.link = state;
-            publish_reading(leaf, stale);
+            publish_reading(value, stale);
         }
     }
 }
 
-void Publisher::publish_reading(const QString& leaf, const Reading& reading)
+void Publisher::publish_reading(Value value, const Reading& reading)
 {
     Reading shown = reading;
     if (m_stability)
         shown.stable = is_stable(m_stability());
-    (leaf == QLatin1String("ad") ? m_ad : m_weight) = shown;
-    m_client->publish(topic(leaf), reading_payload(shown), 0, false);
+    (value == Value::ad ? m_ad : m_weight) = shown;
+    m_client->publish(value == Value::ad ? m_ad_topic : m_weight_topic, reading_payload(shown), 0, false);
 }
 
 void Publisher::begin_exchange(const ModuleLink* link, const ModuleEvent& event)
@@ -219,15 +227,15 @@ void Publisher::publish_awaiting()
 
 void Publisher::publish_event(const Exchange& exchange)
 {
-    m_client->publish(topic(QStringLiteral("event")), event_payload(exchange), event_qos, false);
+    m_client->publish(topic("event"), event_payload(exchange), event_qos, false);
 }
 
 void Publisher::on_connected()
 {
-    m_client->publish(topic(QStringLiteral("state")), online, retained_qos, true);
-    m_client->publish(topic(QStringLiteral("link")), link_word(m_link_state), retained_qos, true);
+    m_client->publish(topic("state"), online, retained_qos, true);
+    m_client->publish(topic("link"), link_word(m_link_state), retained_qos, true);
     if (m_commands)
-        m_client->subscribe(topic(QStringLiteral("cmd/#")), 1);
+        m_client->subscribe(topic("cmd/#"), 1);
 }
 
 void Publisher::on_message(const QString& topic, const QByteArray& payload, bool retained)
@@ -235,7 +243,7 @@ void Publisher::on_message(const QString& topic, const QByteArray& payload, bool
     if (!m_commands)
         return;
     const char* ignored = nullptr;
-    if (topic != this->topic(QStringLiteral("cmd/zero")))
+    if (topic.toUtf8() != this->topic("cmd/zero"))
         ignored = "unknown command";
     else if (retained)
         ignored = "a retained command is an old one";

@@ -51,7 +51,7 @@ public:
     // One line for the link indicator's tooltip.
     QString status_text() const;
     // <prefix>/com<N>/addr<A>/<leaf> for the station in use.
-    QString topic(const QString& leaf) const;
+    QByteArray topic(const char* leaf) const;
 
 private:
     struct Station {
@@ -60,10 +60,13 @@ private:
         friend bool operator==(const Station&, const Station&) = default;
     };
 
+    enum class Value : std::uint8_t { ad, weight };
+
+    void set_station(const Station& station);
     void take(const ModuleLink* link, const ModuleEvent& event);
     void follow_station(const ModuleEvent& event);
     void follow_link(LinkHealth::State state);
-    void publish_reading(const QString& leaf, const Reading& reading);
+    void publish_reading(Value value, const Reading& reading);
     void begin_exchange(const ModuleLink* link, const ModuleEvent& event);
     void end_exchange(const ModuleLink* link, Exchange::Result result, const Packet& answer = {});
     void publish_event(const Exchange& exchange);
@@ -78,6 +81,10 @@ private:
     QueueCommand m_queue_command;
     Stability m_stability;
     Station m_station;
+    // Its topics as they go on the wire: <prefix>/com<N>/addr<A>/, ad, weight.
+    QByteArray m_station_topic;
+    QByteArray m_ad_topic;
+    QByteArray m_weight_topic;
     LinkHealth::State m_link_state = LinkHealth::State::closed;
     std::optional<Reading> m_ad;
     std::optional<Reading> m_weight;

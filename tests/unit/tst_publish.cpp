@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <ctime>
+
 using namespace pondara;
 
 Q_DECLARE_METATYPE(pondara::Exchange)
@@ -37,6 +39,8 @@ private slots:
     void options();
     void reading_data();
     void reading();
+    void local_time_data();
+    void local_time();
     void event_data();
     void event();
 };
@@ -114,6 +118,36 @@ void TestPublish::reading()
     QFETCH(Reading, reading);
     QFETCH(QByteArray, expected);
     QCOMPARE(reading_payload(reading), expected);
+}
+
+void TestPublish::local_time_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<qint64>("wall_ms");
+    QTest::addColumn<QByteArray>("time");
+
+    // The local time is worked out once a second: a zone other than the
+    // first takes a second of its own.
+    QTest::newRow("same second, other milliseconds")
+        << QByteArray("Asia/Shanghai") << qint64(a_moment_ms + 875) << QByteArray("2026-12-07T18:04:05.995+08:00");
+    QTest::newRow("west of UTC, by a half hour")
+        << QByteArray("America/St_Johns") << qint64(1796657400005) << QByteArray("2026-12-07T12:00:00.005-03:30");
+    QTest::newRow("summer time") << QByteArray("America/St_Johns") << qint64(1782916200000)
+                                 << QByteArray("2026-07-01T12:00:00.000-02:30");
+    QTest::newRow("before 1970") << QByteArray("UTC") << qint64(-1) << QByteArray("1969-12-31T23:59:59.999+00:00");
+}
+
+void TestPublish::local_time()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(qint64, wall_ms);
+    QFETCH(QByteArray, time);
+    qputenv("TZ", zone);
+    tzset();
+    const QByteArray payload = reading_payload({0, wall_ms, {}, false, LinkHealth::State::ok});
+    qputenv("TZ", "Asia/Shanghai");
+    tzset();
+    QCOMPARE(payload, R"({"value":0,"time":")" + time + R"(","stale":false,"link":"ok"})");
 }
 
 void TestPublish::event_data()
