@@ -158,14 +158,21 @@ void BrokerClient::on_message(mosquitto*, void* self, const mosquitto_message* m
         const std::lock_guard lock(client->m_mutex);
         client->m_messages.append(std::move(got));
     }
-    // Wakes the thread waiting in the event loop for it.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+    wake_waiter();
 }
 
 void BrokerClient::on_subscribe(mosquitto*, void* self, int, int, const int*)
 {
     static_cast<BrokerClient*>(self)->m_subscribed = true;
+    wake_waiter();
+}
+
+// From the library's thread: an event for the thread waiting in the event
+// loop, which otherwise would sleep on until its timeout.
+void BrokerClient::wake_waiter()
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
 }
 
 QList<BrokerClient::Message> BrokerClient::messages() const

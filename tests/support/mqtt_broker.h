@@ -73,6 +73,7 @@ public:
 private:
     static void on_message(mosquitto*, void* self, const mosquitto_message* message);
     static void on_subscribe(mosquitto*, void* self, int, int, const int*);
+    static void wake_waiter();
 
     mosquitto* m_mosq = nullptr;
     mutable std::mutex m_mutex;
