@@ -51,6 +51,8 @@ QByteArray result_word(Exchange::Result result)
         return "bad_reply";
     case Exchange::Result::port_closed:
         return "port_closed";
+    case Exchange::Result::not_sent:
+        return "not_sent";
     }
     return {};
 }

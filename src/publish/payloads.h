@@ -38,7 +38,7 @@ QByteArray reading_payload(const Reading& reading);
 // A command that changes the module (zero, calibration, parameter write)
 // and what came of it.
 struct Exchange {
-    enum class Result : std::uint8_t { answered, no_reply, bad_reply, port_closed };
+    enum class Result : std::uint8_t { answered, no_reply, bad_reply, port_closed, not_sent };
     Packet request {};
     std::int64_t wall_ms = 0;  // when it was sent, or queued for a closed port
     bool remote = false;  // queued by a message on cmd/zero ("mqtt"), else "program"

@@ -98,8 +98,13 @@ void Publisher::take(const ModuleLink* link, const ModuleEvent& event)
     switch (event.kind) {
     case Kind::request_sent:
         end_exchange(link, Exchange::Result::no_reply);
-        if (changes_module(event.command.leixing))
+        if (changes_module(event.command.leixing)) {
             begin_exchange(link, event);
+            // The port did not take it: nothing will answer, and the module
+            // was not changed. Said at once, as what it is.
+            if (event.unsent)
+                end_exchange(link, Exchange::Result::not_sent);
+        }
         if (main_link)
             m_remote_zero_queued = false;
         break;

@@ -17,6 +17,7 @@
 #include "virtual_port_links.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -65,6 +66,7 @@ private slots:
     void payloads_and_traffic_of_a_fixed_session();
     void remote_commands_data();
     void remote_commands();
+    void unsent_request_said_at_once();
     void broker_absent_killed_and_back();
     void last_will_when_the_program_is_killed();
 
@@ -274,6 +276,32 @@ void TestMqttPublish::remote_commands()
         QCOMPARE(with_times_masked(client.lines()).filter("/event "), QStringList {event});
         QCOMPARE(m_sink.texts(), QStringList {QStringLiteral("零点设置成功")});
     }
+}
+
+// A 置零 the port did not take (its output still busy), as the link tells
+// of it: the event says so at once, not "no_reply" a tick later.
+void TestMqttPublish::unsent_request_said_at_once()
+{
+    BrokerClient subscriber;
+    QVERIFY(subscriber.subscribe(m_broker->port(), "test/#"));
+    open_port();
+    start_publisher(false);
+    QVERIFY(online(subscriber));
+    ModuleEvent refused;
+    refused.kind = ModuleEvent::Kind::request_sent;
+    refused.unsent = true;
+    refused.command = make_command(Leixing::zero);
+    refused.bytes = build_request(1, refused.command);
+    refused.wall_ms = QDateTime::currentMSecsSinceEpoch();
+    emit m_form->link().module_event(refused);
+    QVERIFY(subscriber.wait_for(
+        [](const auto& got) {
+            return std::any_of(got.cbegin(), got.cend(), [](const auto& m) { return m.topic.endsWith("event"); });
+        },
+        5000));
+    QCOMPARE(with_times_masked(subscriber.lines()).filter("/event "),
+             QStringList {R"(test/station/com9/addr1/event {"command":"zero","source":"program","time":T,)"
+                          R"("request":"55 01 03 00 00 00 00 59","result":"not_sent"})"});
 }
 
 // The broker is not there at the start, comes, is killed and comes back:
