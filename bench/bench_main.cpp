@@ -159,37 +159,61 @@ struct Poller {
     }
 };
 
-// 8: two copies of the program poll lines of their own (ports 4 and 5) for
-// `seconds`, the second with the trend window open; returns the CPU seconds
-// of each, without and with the window.
-std::pair<double, double> trend_window_cpu(int seconds)
+// Two copies of the program, each polling a line of its own (ports
+// `first_port` and the next), one as it is and one with `with(round)` added
+// to its arguments, for `seconds` in all over four rounds. The copies swap
+// roles from round to round, so that neither line nor copy leans the
+// figure either way. `measure(round, true)` is called as a round's window
+// starts and `measure(round, false)` as it ends. Returns the CPU seconds of
+// each role: as it is, and with the arguments.
+std::pair<double, double> side_by_side(int first_port, int seconds, const std::function<QStringList(int)>& with,
+                                       const std::function<void(int, bool)>& measure = {})
 {
+    constexpr int rounds = 4;
     QString error;
-    bench::BenchLine plain_line(4, true);
-    bench::BenchLine trend_line(5, true);
-    if (!plain_line.start(&error) || !trend_line.start(&error))
+    bench::BenchLine lines[2] {{first_port, true}, {first_port + 1, true}};
+    if (!lines[0].start(&error) || !lines[1].start(&error))
         fail(error);
     const QString app = QStringLiteral("pondara-bench-app");
-    Child plain = spawn(app, {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("4")}, false);
-    Child trend = spawn(
-        app, {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("5"), QStringLiteral("--trend")},
-        false);
-    if (!run_until([&] { return plain_line.requests() > 0 && trend_line.requests() > 0; }, 15000))
-        fail(QStringLiteral("a program with or without the trend window sent no request"));
-    run_for(2000);  // past the start-up and the loading of the window's module
-    const double plain_0 = cpu_seconds(plain.pid);
-    const double trend_0 = cpu_seconds(trend.pid);
-    run_for(seconds * 1000);
-    const std::pair<double, double> used {cpu_seconds(plain.pid) - plain_0, cpu_seconds(trend.pid) - trend_0};
-    if (!running(plain) || !running(trend))
-        fail(QStringLiteral("a program ended during the trend window run"));
-    terminate(plain);
-    terminate(trend);
-    return used;
+    double by_role[2] = {0, 0};  // as it is, with the arguments
+    for (int round = 0; round < rounds; ++round) {
+        const std::uint64_t sent_before[2] = {lines[0].requests(), lines[1].requests()};
+        Child copies[2];
+        for (int role = 0; role < 2; ++role) {
+            const int port = first_port + (role + round) % 2;
+            QStringList arguments {QStringLiteral("--open"), QStringLiteral("--port"), QString::number(port)};
+            if (role == 1)
+                arguments += with(round);
+            copies[role] = spawn(app, arguments, false);
+        }
+        if (!run_until([&] { return lines[0].requests() > sent_before[0] && lines[1].requests() > sent_before[1]; },
+                       15000))
+            fail(QStringLiteral("a copy of the program sent no request"));
+        run_for(2000);  // past the start-up and the loading of any module
+        const double before[2] = {cpu_seconds(copies[0].pid), cpu_seconds(copies[1].pid)};
+        if (measure)
+            measure(round, true);
+        run_for(seconds * 1000 / rounds);
+        if (measure)
+            measure(round, false);
+        for (int role = 0; role < 2; ++role) {
+            by_role[role] += cpu_seconds(copies[role].pid) - before[role];
+            if (!running(copies[role]))
+                fail(QStringLiteral("a copy of the program ended during its round"));
+            terminate(copies[role]);
+        }
+    }
+    return {by_role[0], by_role[1]};
 }
 
-// 10: two copies of the program poll lines of their own (ports 6 and 7) for
-// `seconds`, the second recording into the log folder.
+// 8: the CPU seconds without and with the trend window open.
+std::pair<double, double> trend_window_cpu(int seconds)
+{
+    return side_by_side(4, seconds, [](int) { return QStringList {QStringLiteral("--trend")}; });
+}
+
+// 10: the CPU seconds without and with recording into the log folder, one
+// folder a round, and the recording's growth.
 struct RecordingFigures {
     double plain_cpu = 0;
     double recording_cpu = 0;
@@ -198,36 +222,19 @@ struct RecordingFigures {
 
 RecordingFigures recording_cpu(int seconds)
 {
-    QString error;
-    bench::BenchLine plain_line(6, true);
-    bench::BenchLine recording_line(7, true);
-    if (!plain_line.start(&error) || !recording_line.start(&error))
-        fail(error);
-    const QString folder = log_dir() + QStringLiteral("/recording");
-    const QString app = QStringLiteral("pondara-bench-app");
-    Child plain = spawn(app, {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("6")}, false);
-    Child recording = spawn(
-        app,
-        {QStringLiteral("--open"), QStringLiteral("--port"), QStringLiteral("7"), QStringLiteral("--record"), folder},
-        false);
-    if (!run_until([&] { return plain_line.requests() > 0 && recording_line.requests() > 0; }, 15000))
-        fail(QStringLiteral("a program with or without recording sent no request"));
-    run_for(2000);
-    const auto file_size = [&] {
-        const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.csv")}, QDir::Files);
+    const auto folder = [](int round) { return log_dir() + QStringLiteral("/recording/%1").arg(round); };
+    const auto file_size = [&](int round) {
+        const QFileInfoList files = QDir(folder(round)).entryInfoList({QStringLiteral("*.csv")}, QDir::Files);
         return files.size() == 1 ? static_cast<double>(files.first().size()) : not_measured;
     };
-    const double plain_0 = cpu_seconds(plain.pid);
-    const double recording_0 = cpu_seconds(recording.pid);
-    const double size_0 = file_size();
-    run_for(seconds * 1000);
-    RecordingFigures figures {cpu_seconds(plain.pid) - plain_0, cpu_seconds(recording.pid) - recording_0,
-                              (file_size() - size_0) * 3600.0 / seconds / 1e6};
-    if (!running(plain) || !running(recording))
-        fail(QStringLiteral("a program ended during the recording run"));
-    terminate(plain);
-    terminate(recording);
-    return figures;
+    double grown = 0;
+    const auto [plain, recording] = side_by_side(
+        6, seconds,
+        [&](int round) {
+            return QStringList {QStringLiteral("--record"), folder(round)};
+        },
+        [&](int round, bool starts) { grown += starts ? -file_size(round) : file_size(round); });
+    return {plain, recording, grown * 3600.0 / seconds / 1e6};
 }
 
 QString read_text(const char* path)
