@@ -1,13 +1,11 @@
 #include "publish/payloads.h"
 
 #include "serial/module_texts.h"
+#include "trend_data/csv_row.h"
 
 #include <QByteArrayList>
 
 #include <charconv>
-#include <cstdlib>
-#include <ctime>
-#include <limits>
 
 namespace pondara {
 
@@ -21,16 +19,6 @@ QByteArray field(const char* name, const QByteArray& json_value)
 QByteArray quoted(const QByteArray& text) { return '"' + text + '"'; }
 
 QByteArray object(const QList<QByteArray>& fields) { return '{' + fields.join(',') + '}'; }
-
-// `width` digits of `value`, zero-padded, at `out`; returns the end.
-char* digits(char* out, unsigned value, int width)
-{
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    return out + width;
-}
 
 void append_number(QByteArray& out, std::uint32_t value)
 {
@@ -91,43 +79,6 @@ const char* link_word(LinkHealth::State state)
     }
 }
 
-void append_iso_time(QByteArray& out, std::int64_t wall_ms)
-{
-    // The local date, time and offset change once a second at most: they are
-    // worked out then, and for the values in between only the milliseconds.
-    // The C library's local time brings the offset with it.
-    static std::int64_t cached_second = std::numeric_limits<std::int64_t>::min();
-    static char date_time[25];  // "2026-12-07T18:04:05" and "+08:00" after the milliseconds
-    const std::int64_t second = wall_ms / 1000 - (wall_ms % 1000 < 0 ? 1 : 0);
-    const auto milliseconds = static_cast<unsigned>(wall_ms - second * 1000);
-    if (second != cached_second) {
-        const auto seconds = static_cast<std::time_t>(second);
-        std::tm local {};
-        localtime_r(&seconds, &local);
-        const long offset_min = local.tm_gmtoff / 60;
-        char* at = date_time;
-        at = digits(at, static_cast<unsigned>(local.tm_year + 1900), 4);
-        *at++ = '-';
-        at = digits(at, static_cast<unsigned>(local.tm_mon + 1), 2);
-        *at++ = '-';
-        at = digits(at, static_cast<unsigned>(local.tm_mday), 2);
-        *at++ = 'T';
-        at = digits(at, static_cast<unsigned>(local.tm_hour), 2);
-        *at++ = ':';
-        at = digits(at, static_cast<unsigned>(local.tm_min), 2);
-        *at++ = ':';
-        at = digits(at, static_cast<unsigned>(local.tm_sec), 2);
-        *at++ = offset_min < 0 ? '-' : '+';
-        at = digits(at, static_cast<unsigned>(std::labs(offset_min) / 60), 2);
-        *at++ = ':';
-        digits(at, static_cast<unsigned>(std::labs(offset_min) % 60), 2);
-        cached_second = second;
-    }
-    char millis[4] = {'.'};
-    digits(millis + 1, milliseconds, 3);
-    out.append(date_time, 19).append(millis, 4).append(date_time + 19, 6);
-}
-
 QByteArray reading_payload(const Reading& reading)
 {
     // Five times a second: written into one buffer.
@@ -136,7 +87,7 @@ QByteArray reading_payload(const Reading& reading)
     json.append(R"({"value":)");
     append_number(json, reading.value);
     json.append(R"(,"time":")");
-    append_iso_time(json, reading.wall_ms);
+    csv::append_local_time(json, reading.wall_ms);
     json.append('"');
     if (reading.stable)
         json.append(*reading.stable ? R"(,"stable":true)" : R"(,"stable":false)");
@@ -165,7 +116,7 @@ QByteArray event_payload(const Exchange& exchange)
 {
     const std::uint8_t leixing = exchange.request[2];
     QByteArray time;
-    append_iso_time(time, exchange.wall_ms);
+    csv::append_local_time(time, exchange.wall_ms);
     QList<QByteArray> fields {
         field("command", quoted(command_name(leixing))), field("source", quoted(exchange.remote ? "mqtt" : "program")),
         field("time", quoted(time)), field("request", quoted(packet_hex(exchange.request).toLatin1()))};

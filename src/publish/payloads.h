@@ -20,10 +20,6 @@ namespace pondara {
 // no valid reply, "silent" otherwise (no reply, port closed, not judged yet).
 const char* link_word(LinkHealth::State state);
 
-// Local time with milliseconds and its offset from UTC, appended to `out`:
-// 2026-12-07T18:04:05.120+08:00
-void append_iso_time(QByteArray& out, std::int64_t wall_ms);
-
 // One value of the AD or weight readout.
 struct Reading {
     std::uint32_t value = 0;

@@ -2,16 +2,26 @@
 
 #include "trend_data/trend_stats.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
 
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 
 namespace pondara::csv {
 
 namespace {
+
+// `width` digits of `value`, zero-padded, at `out`; returns the end.
+char* digits(char* out, unsigned value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
 
 void append_text(QByteArray& out, const QString& text)
 {
@@ -49,34 +59,47 @@ QString default_folder()
         .filePath(QStringLiteral("PondaraV6"));
 }
 
-QString local_time(std::int64_t wall_ms)
+void append_local_time(QByteArray& out, std::int64_t wall_ms)
 {
-    // Rows come several a second: the local time of the second is kept, as
-    // the zone lookup costs more than the rest of a row.
+    // Rows and messages come several a second, and the local date, time and
+    // offset change once a second at most: they are worked out then, and for
+    // the values in between only the milliseconds. The C library's local
+    // time brings the offset with it, where Qt's looks the zone up afresh.
     static thread_local std::int64_t cached_second = std::numeric_limits<std::int64_t>::min();
-    static thread_local QString before_ms;
-    static thread_local QString offset;
-    const std::int64_t ms = ((wall_ms % 1000) + 1000) % 1000;
-    const std::int64_t second = (wall_ms - ms) / 1000;
+    static thread_local char date_time[25];  // "2026-12-07T18:04:05" and "+08:00" after the milliseconds
+    const std::int64_t second = wall_ms / 1000 - (wall_ms % 1000 < 0 ? 1 : 0);
+    const auto milliseconds = static_cast<unsigned>(wall_ms - second * 1000);
     if (second != cached_second) {
-        // Written by hand rather than as Qt's ISO date, which gives "Z" for
-        // UTC and no offset at all for local time.
-        const QDateTime time = QDateTime::fromMSecsSinceEpoch(wall_ms - ms);
-        const int offset_s = time.offsetFromUtc();
-        const int offset_min = std::abs(offset_s) / 60;
-        before_ms = time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss."));
-        offset = QStringLiteral("%1%2:%3")
-                     .arg(offset_s < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                     .arg(offset_min / 60, 2, 10, QLatin1Char('0'))
-                     .arg(offset_min % 60, 2, 10, QLatin1Char('0'));
+        const auto seconds = static_cast<std::time_t>(second);
+        std::tm local {};
+        localtime_r(&seconds, &local);
+        const long offset_min = local.tm_gmtoff / 60;
+        char* at = date_time;
+        at = digits(at, static_cast<unsigned>(local.tm_year + 1900), 4);
+        *at++ = '-';
+        at = digits(at, static_cast<unsigned>(local.tm_mon + 1), 2);
+        *at++ = '-';
+        at = digits(at, static_cast<unsigned>(local.tm_mday), 2);
+        *at++ = 'T';
+        at = digits(at, static_cast<unsigned>(local.tm_hour), 2);
+        *at++ = ':';
+        at = digits(at, static_cast<unsigned>(local.tm_min), 2);
+        *at++ = ':';
+        at = digits(at, static_cast<unsigned>(local.tm_sec), 2);
+        *at++ = offset_min < 0 ? '-' : '+';
+        at = digits(at, static_cast<unsigned>(std::labs(offset_min) / 60), 2);
+        *at++ = ':';
+        digits(at, static_cast<unsigned>(std::labs(offset_min) % 60), 2);
         cached_second = second;
     }
-    return before_ms + QStringLiteral("%1").arg(ms, 3, 10, QLatin1Char('0')) + offset;
+    char millis[4] = {'.'};
+    digits(millis + 1, milliseconds, 3);
+    out.append(date_time, 19).append(millis, 4).append(date_time + 19, 6);
 }
 
 void append_line(QByteArray& out, const Row& row)
 {
-    out += local_time(row.wall_ms).toLatin1();
+    append_local_time(out, row.wall_ms);
     out += ',';
     out += QByteArray::number(static_cast<qlonglong>(row.ms));
     out += ',';

@@ -40,8 +40,8 @@ void append_line(QByteArray& out, const Row& row);
 // folder's PondaraV6.
 QString default_folder();
 
-// "2026-01-01T08:00:00.123+08:00", in the zone of the machine.
-QString local_time(std::int64_t wall_ms);
+// Appends "2026-01-01T08:00:00.123+08:00", in the zone of the machine.
+void append_local_time(QByteArray& out, std::int64_t wall_ms);
 
 // The samples of `history` in (from_ms, to_ms] on its clock, both channels
 // in time order, as a whole file: a note, an `ad` or `weight` row per
