@@ -5,8 +5,6 @@
 
 #include <QByteArrayList>
 
-#include <charconv>
-
 namespace pondara {
 
 namespace {
@@ -19,14 +17,6 @@ QByteArray field(const char* name, const QByteArray& json_value)
 QByteArray quoted(const QByteArray& text) { return '"' + text + '"'; }
 
 QByteArray object(const QList<QByteArray>& fields) { return '{' + fields.join(',') + '}'; }
-
-void append_number(QByteArray& out, std::uint32_t value)
-{
-    char text[10];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
-    (void)error;  // ten digits hold any 32-bit value
-    out.append(text, end - text);
-}
 
 QByteArray result_word(Exchange::Result result)
 {
@@ -85,7 +75,7 @@ QByteArray reading_payload(const Reading& reading)
     QByteArray json;
     json.reserve(112);
     json.append(R"({"value":)");
-    append_number(json, reading.value);
+    json.append(QByteArray::number(reading.value));
     json.append(R"(,"time":")");
     csv::append_local_time(json, reading.wall_ms);
     json.append('"');

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
@@ -12,16 +13,6 @@
 namespace pondara::csv {
 
 namespace {
-
-// `width` digits of `value`, zero-padded, at `out`; returns the end.
-char* digits(char* out, unsigned value, int width)
-{
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    return out + width;
-}
 
 void append_text(QByteArray& out, const QString& text)
 {
@@ -66,35 +57,24 @@ void append_local_time(QByteArray& out, std::int64_t wall_ms)
     // the values in between only the milliseconds. The C library's local
     // time brings the offset with it, where Qt's looks the zone up afresh.
     static thread_local std::int64_t cached_second = std::numeric_limits<std::int64_t>::min();
-    static thread_local char date_time[25];  // "2026-12-07T18:04:05" and "+08:00" after the milliseconds
-    const std::int64_t second = wall_ms / 1000 - (wall_ms % 1000 < 0 ? 1 : 0);
-    const auto milliseconds = static_cast<unsigned>(wall_ms - second * 1000);
+    static thread_local char date_time[80];  // "2026-12-07T18:04:05.", with room for any int
+    static thread_local char offset[48];  // "+08:00"
+    const std::int64_t ms = ((wall_ms % 1000) + 1000) % 1000;
+    const std::int64_t second = (wall_ms - ms) / 1000;
     if (second != cached_second) {
         const auto seconds = static_cast<std::time_t>(second);
         std::tm local {};
         localtime_r(&seconds, &local);
         const long offset_min = local.tm_gmtoff / 60;
-        char* at = date_time;
-        at = digits(at, static_cast<unsigned>(local.tm_year + 1900), 4);
-        *at++ = '-';
-        at = digits(at, static_cast<unsigned>(local.tm_mon + 1), 2);
-        *at++ = '-';
-        at = digits(at, static_cast<unsigned>(local.tm_mday), 2);
-        *at++ = 'T';
-        at = digits(at, static_cast<unsigned>(local.tm_hour), 2);
-        *at++ = ':';
-        at = digits(at, static_cast<unsigned>(local.tm_min), 2);
-        *at++ = ':';
-        at = digits(at, static_cast<unsigned>(local.tm_sec), 2);
-        *at++ = offset_min < 0 ? '-' : '+';
-        at = digits(at, static_cast<unsigned>(std::labs(offset_min) / 60), 2);
-        *at++ = ':';
-        digits(at, static_cast<unsigned>(std::labs(offset_min) % 60), 2);
+        std::snprintf(date_time, sizeof date_time, "%04d-%02d-%02dT%02d:%02d:%02d.", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+        std::snprintf(offset, sizeof offset, "%c%02ld:%02ld", offset_min < 0 ? '-' : '+', std::labs(offset_min) / 60,
+                      std::labs(offset_min) % 60);
         cached_second = second;
     }
-    char millis[4] = {'.'};
-    digits(millis + 1, milliseconds, 3);
-    out.append(date_time, 19).append(millis, 4).append(date_time + 19, 6);
+    const char millis[3]
+        = {static_cast<char>('0' + ms / 100), static_cast<char>('0' + ms / 10 % 10), static_cast<char>('0' + ms % 10)};
+    out.append(date_time).append(millis, 3).append(offset);
 }
 
 void append_line(QByteArray& out, const Row& row)
