@@ -11,13 +11,16 @@
 //             publishing and one not: their on-CPU time, summed by role over
 //             six rounds of a third of the window each, the roles swapped
 //             from round to round, so that neither child's line nor its
-//             place on the machine leans the figure either way;
+//             place on the machine leans the figure either way; beside them,
+//             in the same rounds and roles, two bare libmosquitto clients
+//             waking as often, one publishing a message of the same size at
+//             each wake-up: what any client pays for the messages alone;
 //   killed    the publishing child's requests per second while the broker
 //             is killed for 10 s, and the seconds from the broker's restart
 //             until a new subscriber finds the retained state "online".
 //
 // Options: --exchanges N (default 1000), --window S (CPU window, default
-// 30). Prints "name value" lines; --host is the children's mode.
+// 30). Prints "name value" lines; --host and --bare are the children's modes.
 
 #include "bench_clock.h"
 #include "bench_stats.h"
@@ -42,7 +45,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <mosquitto.h>
+#include <poll.h>
+
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -102,6 +111,47 @@ int host(int port, int broker_port)
             publisher.reset();
     });
     return QApplication::exec();
+}
+
+// A bare client: libmosquitto alone, connected to the broker on
+// `broker_port`, waking every 200 ms as the program's polling does, and from
+// a "1" on its standard input until a "0" publishing at each wake-up one QoS 0
+// message of a reading's size, written at once as the program's publisher
+// does. Its own poll loop, so that nothing but the library runs.
+int bare(int broker_port)
+{
+    using namespace std::chrono;
+    mosquitto_lib_init();
+    mosquitto* mosq = mosquitto_new(nullptr, true, nullptr);
+    mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
+    if (mosquitto_connect(mosq, "127.0.0.1", broker_port, 30) != MOSQ_ERR_SUCCESS)
+        qFatal("the bare client found no broker");
+    const QByteArray topic = "bench/host/bare/weight";
+    const QByteArray payload
+        = R"({"value":1500,"time":"2026-12-08T10:30:00.123+08:00","stable":true,"stale":false,"link":"ok"})";
+    bool publishing = false;
+    auto tick = steady_clock::now();
+    for (;;) {
+        tick += milliseconds(200);
+        for (;;) {
+            const auto wait = duration_cast<milliseconds>(tick - steady_clock::now()).count();
+            pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {mosquitto_socket(mosq), POLLIN, 0}};
+            if (wait <= 0 || ::poll(fds, 2, static_cast<int>(wait)) <= 0)
+                break;
+            if (fds[0].revents) {
+                char role = 0;
+                if (::read(STDIN_FILENO, &role, 1) != 1)
+                    return 0;
+                publishing = role == '1';
+            }
+            if (fds[1].revents)
+                mosquitto_loop_read(mosq, 1);
+        }
+        if (publishing)
+            mosquitto_publish(mosq, nullptr, topic.constData(), static_cast<int>(payload.size()), payload.constData(),
+                              0, false);
+        mosquitto_loop_misc(mosq);
+    }
 }
 
 void latency(int broker_port, int exchanges)
@@ -180,34 +230,51 @@ void cpu_and_killed_broker(test::TestBroker& broker, int window_s)
         qFatal("no subscription");
 
     QProcess children[2];
+    QProcess bare_clients[2];
     const int ports[2] = {publishing_port, plain_port};
     for (int i = 0; i < 2; ++i) {
         children[i].setProcessChannelMode(QProcess::ForwardedErrorChannel);
         children[i].start(QCoreApplication::applicationFilePath(),
                           {"--host", QString::number(ports[i]), QString::number(broker.port())});
+        bare_clients[i].setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        bare_clients[i].start(QCoreApplication::applicationFilePath(), {"--bare", QString::number(broker.port())});
     }
     // Child 0 publishes in the even rounds and for the rest of the run.
-    const auto publishing = [&](int which) {
-        children[which].write("1");
-        children[1 - which].write("0");
-        test::run_for(3000);  // connected, and the retained topics sent
+    const auto publishing = [&](QProcess* pair, int which) {
+        pair[which].write("1");
+        pair[1 - which].write("0");
     };
     constexpr int rounds = 6;
     const int round_ms = window_s * 1000 / 3;
     double by_role[2] = {0, 0};  // publishing, plain
+    double bare_by_role[2] = {0, 0};
     for (int round = 0; round < rounds; ++round) {
         const int which = round % 2;
-        publishing(which);
-        const double before[2]
-            = {cpu_seconds(children[which].processId()), cpu_seconds(children[1 - which].processId())};
+        publishing(children, which);
+        publishing(bare_clients, which);
+        test::run_for(3000);  // connected, and the retained topics sent
+        const qint64 pids[4] = {children[which].processId(), children[1 - which].processId(),
+                                bare_clients[which].processId(), bare_clients[1 - which].processId()};
+        double before[4];
+        for (int i = 0; i < 4; ++i)
+            before[i] = cpu_seconds(pids[i]);
         test::run_for(round_ms);
-        by_role[0] += cpu_seconds(children[which].processId()) - before[0];
-        by_role[1] += cpu_seconds(children[1 - which].processId()) - before[1];
+        by_role[0] += cpu_seconds(pids[0]) - before[0];
+        by_role[1] += cpu_seconds(pids[1]) - before[1];
+        bare_by_role[0] += cpu_seconds(pids[2]) - before[2];
+        bare_by_role[1] += cpu_seconds(pids[3]) - before[3];
     }
     print("mqtt_cpu_publishing_s", by_role[0]);
     print("mqtt_cpu_plain_s", by_role[1]);
+    print("mqtt_cpu_bare_publishing_s", bare_by_role[0]);
+    print("mqtt_cpu_bare_idle_s", bare_by_role[1]);
     print("mqtt_cpu_window_s", rounds * round_ms / 1000.0);
-    publishing(0);
+    for (QProcess& client : bare_clients) {
+        client.terminate();
+        client.waitForFinished();
+    }
+    publishing(children, 0);
+    test::run_for(3000);
 
     broker.kill();
     const std::int64_t killed = now_ns();
@@ -232,6 +299,8 @@ void cpu_and_killed_broker(test::TestBroker& broker, int window_s)
 
 int main(int argc, char* argv[])
 {
+    if (argc > 2 && std::strcmp(argv[1], "--bare") == 0)
+        return bare(std::atoi(argv[2]));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
