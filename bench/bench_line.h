@@ -24,7 +24,6 @@ public:
     QString device() const { return m_line.device_path(); }
     std::uint64_t requests() const { return m_requests; }
     const std::vector<std::int64_t>& arrivals() const { return m_arrivals; }
-    void clear_arrivals() { m_arrivals.clear(); }
 
 private:
     void note_bytes(const QByteArray& bytes);

@@ -121,19 +121,26 @@ struct Cadence {
     std::size_t requests = 0;
 };
 
-Cadence cadence(const std::vector<std::int64_t>& arrivals)
+// The cadence of request arrivals taken in separate stretches: intervals are
+// counted within a stretch only.
+Cadence cadence(const std::vector<std::vector<std::int64_t>>& stretches)
 {
     Cadence result;
-    result.requests = arrivals.size();
-    if (arrivals.size() < 2)
+    double span_ms = 0.0;
+    std::vector<double> deviations;
+    for (const std::vector<std::int64_t>& arrivals : stretches) {
+        result.requests += arrivals.size();
+        if (arrivals.size() < 2)
+            continue;
+        span_ms += static_cast<double>(arrivals.back() - arrivals.front()) / 1e6;
+        for (std::size_t i = 1; i < arrivals.size(); ++i)
+            deviations.push_back(std::fabs(static_cast<double>(arrivals[i] - arrivals[i - 1]) / 1e6 - 200.0));
+    }
+    if (deviations.empty())
         return result;
-    const double span_ms = static_cast<double>(arrivals.back() - arrivals.front()) / 1e6;
-    const double intervals = static_cast<double>(arrivals.size() - 1);
+    const double intervals = static_cast<double>(deviations.size());
     result.mean_interval_ms = span_ms / intervals;
     result.per_second = intervals * 1000.0 / span_ms;
-    std::vector<double> deviations;
-    for (std::size_t i = 1; i < arrivals.size(); ++i)
-        deviations.push_back(std::fabs(static_cast<double>(arrivals[i] - arrivals[i - 1]) / 1e6 - 200.0));
     result.p99_deviation_ms = bench::quantile(deviations, 0.99);
     return result;
 }
@@ -143,8 +150,7 @@ struct Poller {
     Child child;
     bench::BenchLine* line = nullptr;
     std::vector<double> cpu;  // seconds, per window
-    std::vector<Cadence> cadences;  // per window
-    std::vector<std::int64_t> all_arrivals;  // over all windows together
+    std::vector<std::vector<std::int64_t>> arrivals;  // per window
     double rss = 0.0;
     double wakeups_per_request = not_measured;
 
@@ -153,9 +159,9 @@ struct Poller {
     Spread cadence_spread(double Cadence::*figure) const
     {
         std::vector<double> samples;
-        for (const Cadence& part : cadences)
-            samples.push_back(part.*figure);
-        return spread_of(samples, cadence(all_arrivals).*figure);
+        for (const std::vector<std::int64_t>& window : arrivals)
+            samples.push_back(cadence({window}).*figure);
+        return spread_of(samples, cadence(arrivals).*figure);
     }
 };
 
@@ -366,6 +372,30 @@ struct PollingStretch {
 };
 
 // Starts the three polling processes and waits until each has polled.
+void spawn_pollers(PollingStretch& stretch)
+{
+    std::array<Poller, pollers>& by = stretch.by_which;
+    std::array<std::uint64_t, pollers> before {};
+    for (int which = 0; which < pollers; ++which)
+        before[which] = by[which].line->requests();
+    by[program].child = spawn(QStringLiteral("pondara-bench-app"), {QStringLiteral("--open")}, false);
+    by[same].child = spawn(QStringLiteral("pondara-bench-same-window"),
+                           {QStringLiteral("--pty"), stretch.same_line.device()}, false);
+    by[minimal].child = spawn(QStringLiteral("pondara-bench-minimal"),
+                              {QStringLiteral("--pty"), stretch.minimal_line.device()}, false);
+    const auto all_requested = [&] {
+        for (int which = 0; which < pollers; ++which) {
+            if (by[which].line->requests() <= before[which])
+                return false;
+        }
+        return true;
+    };
+    if (!run_until(all_requested, 15000))
+        fail(QStringLiteral("a polling process sent no request"));
+    run_for(1000);  // past the start-up
+}
+
+// Starts the lines and the three polling processes.
 void start_polling(PollingStretch& stretch)
 {
     QString error;
@@ -375,25 +405,30 @@ void start_polling(PollingStretch& stretch)
     by[program].line = &stretch.program_line;
     by[same].line = &stretch.same_line;
     by[minimal].line = &stretch.minimal_line;
-    by[program].child = spawn(QStringLiteral("pondara-bench-app"), {QStringLiteral("--open")}, false);
-    by[same].child = spawn(QStringLiteral("pondara-bench-same-window"),
-                           {QStringLiteral("--pty"), stretch.same_line.device()}, false);
-    by[minimal].child = spawn(QStringLiteral("pondara-bench-minimal"),
-                              {QStringLiteral("--pty"), stretch.minimal_line.device()}, false);
-    const auto all_requested
-        = [&by] { return std::all_of(by.begin(), by.end(), [](const Poller& p) { return p.line->requests() > 0; }); };
-    if (!run_until(all_requested, 15000))
-        fail(QStringLiteral("a polling process sent no request"));
-    run_for(1000);  // past the start-up
+    spawn_pollers(stretch);
 }
 
-// 2 and 3: one CPU window; each poller's cadence over it is its own slice
-// of the arrivals, which run on from window to window.
-void measure_window(PollingStretch& stretch, int window, int seconds, std::array<std::size_t, pollers>& first)
+// 2, 3 and 4: one CPU window, with the three processes started anew for
+// each window after the first. Side by side on a timer each, they keep for
+// their whole life the arrangement of ticks they started with, against each
+// other and against the lines; so that one arrangement does not decide the
+// figure, each window gets processes of its own. Each poller's cadence is
+// taken over the window, its peak memory over its life.
+void measure_window(PollingStretch& stretch, int window, int seconds)
 {
+    if (window > 0) {
+        for (Poller& poller : stretch.by_which) {
+            poller.rss = std::max(poller.rss, peak_rss_mib(poller.child.pid));
+            terminate(poller.child);
+        }
+        spawn_pollers(stretch);
+    }
     std::array<double, pollers> cpu_0 {};
-    for (int which = 0; which < pollers; ++which)
+    std::array<std::size_t, pollers> first {};
+    for (int which = 0; which < pollers; ++which) {
         cpu_0[which] = cpu_seconds(stretch.by_which[which].child.pid);
+        first[which] = stretch.by_which[which].line->arrivals().size();
+    }
     const std::int64_t window_start = now_ns();
     run_for(seconds * 1000);
     stretch.window_length_ns += now_ns() - window_start;
@@ -401,9 +436,7 @@ void measure_window(PollingStretch& stretch, int window, int seconds, std::array
         Poller& poller = stretch.by_which[which];
         poller.cpu.push_back(cpu_seconds(poller.child.pid) - cpu_0[which]);
         const std::vector<std::int64_t>& arrivals = poller.line->arrivals();
-        poller.cadences.push_back(
-            cadence({arrivals.begin() + static_cast<std::ptrdiff_t>(first[which]), arrivals.end()}));
-        first[which] = arrivals.size();
+        poller.arrivals.emplace_back(arrivals.begin() + static_cast<std::ptrdiff_t>(first[which]), arrivals.end());
     }
     say(QStringLiteral("      window %1: CPU %2 / %3 / %4 s, load average %5")
             .arg(window + 1)
@@ -413,20 +446,15 @@ void measure_window(PollingStretch& stretch, int window, int seconds, std::array
             .arg(load_average()));
 }
 
-// 2, 3 and 4: the CPU windows, then each poller's peak memory.
+// 2, 3 and 4: the CPU windows.
 void measure_cpu_windows(PollingStretch& stretch, const Options& options)
 {
-    for (Poller& poller : stretch.by_which)
-        poller.line->clear_arrivals();
-    std::array<std::size_t, pollers> first {};
     for (int window = 0; window < cpu_windows; ++window)
-        measure_window(stretch, window, options.window_s, first);
-    for (Poller& poller : stretch.by_which) {
-        poller.rss = peak_rss_mib(poller.child.pid);
-        poller.all_arrivals = poller.line->arrivals();
-    }
+        measure_window(stretch, window, options.window_s);
     if (!stretch.all_polling())
         fail(QStringLiteral("a polling process ended during the windows"));
+    for (Poller& poller : stretch.by_which)
+        poller.rss = std::max(poller.rss, peak_rss_mib(poller.child.pid));
 }
 
 // Why strace counted nothing for `name`: its first words in its log.
@@ -775,8 +803,8 @@ void print_run(const QString& machine, const QString& load_before, std::int64_t 
                 static_cast<int>(latency.value(QStringLiteral("baseline_count"))),
                 static_cast<int>(latency.value(QStringLiteral("timeouts"))), cpu_windows,
                 static_cast<double>(stretch.window_length_ns) / 1e9 / cpu_windows,
-                stretch.by_which[program].all_arrivals.size(), stretch.by_which[same].all_arrivals.size(),
-                stretch.by_which[minimal].all_arrivals.size(), options.wakeup_s, options.startups);
+                cadence(stretch.by_which[program].arrivals).requests, cadence(stretch.by_which[same].arrivals).requests,
+                cadence(stretch.by_which[minimal].arrivals).requests, options.wakeup_s, options.startups);
 }
 
 // Removes the runtime folder, which holds only this run's logs, the
