@@ -125,8 +125,11 @@ BrokerClient::BrokerClient()
 
 BrokerClient::~BrokerClient()
 {
+    // The library's thread ends by itself once disconnected. Cancelled
+    // instead, it could stop inside a callback (waking the waiter writes to
+    // Qt's event loop) and leave the message it was handing over behind.
     mosquitto_disconnect(m_mosq);
-    mosquitto_loop_stop(m_mosq, true);
+    mosquitto_loop_stop(m_mosq, false);
     mosquitto_destroy(m_mosq);
 }
 
