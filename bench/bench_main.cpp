@@ -154,6 +154,14 @@ struct Poller {
     double rss = 0.0;
     double wakeups_per_request = not_measured;
 
+    std::size_t requests() const
+    {
+        std::size_t count = 0;
+        for (const std::vector<std::int64_t>& window : arrivals)
+            count += window.size();
+        return count;
+    }
+
     // The spread of one cadence figure over the windows, around the figure
     // of all windows together.
     Spread cadence_spread(double Cadence::*figure) const
@@ -802,9 +810,9 @@ void print_run(const QString& machine, const QString& load_before, std::int64_t 
                 static_cast<int>(latency.value(QStringLiteral("same_window_count"))),
                 static_cast<int>(latency.value(QStringLiteral("baseline_count"))),
                 static_cast<int>(latency.value(QStringLiteral("timeouts"))), cpu_windows,
-                static_cast<double>(stretch.window_length_ns) / 1e9 / cpu_windows,
-                cadence(stretch.by_which[program].arrivals).requests, cadence(stretch.by_which[same].arrivals).requests,
-                cadence(stretch.by_which[minimal].arrivals).requests, options.wakeup_s, options.startups);
+                static_cast<double>(stretch.window_length_ns) / 1e9 / cpu_windows, stretch.by_which[program].requests(),
+                stretch.by_which[same].requests(), stretch.by_which[minimal].requests(), options.wakeup_s,
+                options.startups);
 }
 
 // Removes the runtime folder, which holds only this run's logs, the
